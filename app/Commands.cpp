@@ -1,0 +1,44 @@
+#include "app/Commands.h"
+
+#include "app/AppState.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "editor/Editor.h"
+#include "editor/Find.h"
+#include "editor/Formatting.h"
+#include "preview/PreviewPane.h"
+#include "preview/ScrollSync.h"
+#include "settings/Stylesheets.h"
+
+void RunCommand(int id)
+{
+    switch (id) {
+    case CmdRefresh: RefreshCommand(); break;
+    case CmdNew: NewDocument(false); break;
+    case CmdNewWindow: OpenNewWindow(); break;
+    case CmdSave: SaveDocument(); break;
+    case CmdSaveAs: SaveDocumentAs(); break;
+    case CmdOpen: OpenDocument(QString()); break;
+    case CmdLoadCss: LoadStylesheet(); break;
+    case CmdExit:
+        if (app().window)
+            app().window->close();
+        break;
+    case CmdPreviewInBrowser: PreviewInBrowser(); break;
+    case CmdWordWrap: ToggleWordWrap(); break;
+    case CmdSyncScroll: ToggleSyncScroll(); break;
+    case CmdFont: ChooseEditorFont(); break;
+    case CmdAbout: ShowAbout(); break;
+    case CmdFind: FindCommand(); break;
+    case CmdFindNext: FindAgainCommand(FindDirection::Forwards); break;
+    case CmdFindPrevious: FindAgainCommand(FindDirection::Backwards); break;
+    case CmdNoBreakSpace: InsertNoBreakSpace(); break;
+    case CmdBold: ToggleMarkup("**", "**"); break;
+    case CmdItalic: ToggleMarkup("*", "*"); break;
+    case CmdAlignPreview: AlignPreview(); break;
+    default:
+        if (id >= CmdFirstStylesheet)
+            UseStylesheetEntry(id - CmdFirstStylesheet);
+        break;
+    }
+}

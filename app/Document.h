@@ -1,0 +1,20 @@
+#pragma once
+// The document: new, open, save, save as, the question before discarding, a second window.
+
+#include <QByteArray>
+#include <QString>
+
+enum class SaveResult { Cancelled, Failed, Completed };
+
+// The head editor's text for a new document.
+inline constexpr const char *kHeadTemplate = "<!--<title>PageTitle</title>-->\n";
+
+void NewDocument(bool skipConfirmation);
+void OpenDocument(const QString &path);
+SaveResult SaveDocument();
+void SaveDocumentAs();
+bool ConfirmDiscard();
+bool DocumentIsUnsaved();
+void OpenNewWindow();
+// The file's bytes, or empty when it cannot be read.
+QByteArray ReadTextFile(const QString &path);

@@ -1,0 +1,92 @@
+#pragma once
+// The main window: the two editors and the preview in their splitters, the menu bar,
+// the keyboard shortcuts and the one-field status bar.
+
+#include <QKeySequence>
+#include <QList>
+#include <QMainWindow>
+#include <QMap>
+#include <QSplitter>
+
+class QAction;
+class QLabel;
+class QShortcut;
+class QsciScintillaBase;
+class PreviewPane;
+
+// A splitter that keeps its divider at (size - handle) / ratio when resized; moving the
+// divider, by the user or the program, sets a new ratio.
+class RatioSplitter : public QSplitter {
+    Q_OBJECT
+public:
+    explicit RatioSplitter(Qt::Orientation orientation, QWidget *parent = nullptr);
+    double ratio() const { return ratio_; }
+    void setDividerPosition(int position);
+    int dividerPosition() const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    int extent() const;
+    void applyRatio();
+    double ratio_ = 2.0;
+};
+
+struct ShortcutEntry {
+    QKeySequence key;
+    int command;
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    MainWindow();
+
+    QsciScintillaBase *markdownEditor() const { return markdownEditor_; }
+    QsciScintillaBase *headEditor() const { return headEditor_; }
+    PreviewPane *preview() const { return preview_; }
+    RatioSplitter *paneSplitter() const { return paneSplitter_; }
+    QSplitter *editorSplitter() const { return editorSplitter_; }
+
+    QString statusText() const;
+    void setStatusText(const QString &text);
+
+    // The menu item of a command id, or nullptr for commands without one.
+    QAction *commandAction(int id) const { return actions_.value(id); }
+    const QList<ShortcutEntry> &shortcutTable() const { return shortcutTable_; }
+    // Which of the three panes holds the keyboard focus: 0, 1, 2, or -1 for none.
+    int focusedPane() const;
+
+    void LayoutPanes();
+    void RecordWindowGeometry();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void buildMenus();
+    void buildShortcuts();
+    QAction *addCommand(QMenu *menu, const QString &text, int id);
+    void placeHeadDivider();
+
+    QsciScintillaBase *markdownEditor_ = nullptr;
+    QsciScintillaBase *headEditor_ = nullptr;
+    PreviewPane *preview_ = nullptr;
+    RatioSplitter *paneSplitter_ = nullptr;
+    QSplitter *editorSplitter_ = nullptr;
+    QWidget *central_ = nullptr;
+    QLabel *status_ = nullptr;
+    QMap<int, QAction *> actions_;
+    QList<ShortcutEntry> shortcutTable_;
+    bool built_ = false;
+};
+
+// Creates the main window into app().window; false when it cannot be made.
+bool BuildMainWindow();
+void ShowAbout();
+void ToggleSyncScroll();
+QString AboutText();

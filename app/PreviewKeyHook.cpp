@@ -1,0 +1,83 @@
+#include "app/PreviewKeyHook.h"
+
+#include "app/AppState.h"
+#include "app/Commands.h"
+#include "app/MainWindow.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+
+PreviewKeyHook::PreviewKeyHook(QObject *parent)
+    : QObject(parent)
+{
+    connect(qApp, &QApplication::focusChanged, this, [this] { updateForFocus(); });
+}
+
+PreviewKeyHook::~PreviewKeyHook()
+{
+    remove();
+}
+
+void PreviewKeyHook::updateForFocus()
+{
+    const MainWindow *w = app().window;
+    const bool inPreview = w && w->focusedPane() == 2;
+    if (inPreview && !installed_) {
+        qApp->installEventFilter(this);
+        installed_ = true;
+    } else if (!inPreview && installed_) {
+        remove();
+    }
+}
+
+void PreviewKeyHook::remove()
+{
+    if (installed_) {
+        qApp->removeEventFilter(this);
+        installed_ = false;
+    }
+}
+
+int PreviewKeyAction(const QKeyEvent &event)
+{
+    // Ctrl+Shift combinations (Ctrl+Shift+N: New Window) keep their own meaning.
+    const Qt::KeyboardModifiers mods = event.modifiers();
+    if (!(mods & Qt::ControlModifier) || (mods & Qt::ShiftModifier))
+        return -1;
+    const bool fresh = event.type() == QEvent::KeyPress && !event.isAutoRepeat();
+    switch (event.key()) {
+    case Qt::Key_N: return fresh ? CmdNew : 0;
+    case Qt::Key_O: return fresh ? CmdOpen : 0;
+    case Qt::Key_S: return fresh ? CmdSave : 0;
+    case Qt::Key_P:
+    case Qt::Key_L: return 0;
+    default: return -1;
+    }
+}
+
+bool PreviewKeyHook::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+        return QObject::eventFilter(watched, event);
+    // Key events travel up the parent chain; look at each only once, at the focus widget.
+    if (watched != QApplication::focusWidget())
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    if (type == QEvent::ShortcutOverride) {
+        // Claim the key so the window's shortcut does not fire; the press comes next.
+        QKeyEvent asPress(QEvent::KeyPress, key->key(), key->modifiers());
+        if (PreviewKeyAction(asPress) >= 0) {
+            event->accept();
+            return true;
+        }
+        return false;
+    }
+    const int action = PreviewKeyAction(*key);
+    if (action < 0)
+        return false;
+    if (action > 0) {
+        QMetaObject::invokeMethod(qApp, [action] { RunCommand(action); }, Qt::QueuedConnection);
+    }
+    return true;
+}

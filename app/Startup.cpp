@@ -1,0 +1,96 @@
+#include "app/Startup.h"
+
+#include "app/AppState.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "app/PreviewKeyHook.h"
+#include "conversion/ConversionWorker.h"
+#include "platform/Platform.h"
+#include "preview/PreviewPane.h"
+#include "settings/Paths.h"
+#include "settings/Settings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <Qsci/qsciscintillabase.h>
+
+namespace {
+// Main-loop helpers that live from start-up to shutdown.
+QTimer *idleTimer = nullptr;
+PreviewKeyHook *keyHook = nullptr;
+}
+
+void ShowFatalError(const QString &message)
+{
+    platform().messageBox(app().window, MessageIcon::Error, QStringLiteral("Quilldown"), message,
+                          MessageButtons::Ok);
+}
+
+bool StartApplication(const QStringList &arguments)
+{
+    AppState &s = app();
+    s.reset();
+    platform().milliseconds();
+    InitSettingsLocation();
+    if (!InitConversion()) {
+        ShowFatalError(QStringLiteral("Could not initialize Pandoc!"));
+        return false;
+    }
+    LoadSettings();
+    s.settingsLoaded = 1;
+    if (!BuildMainWindow()) {
+        ShowFatalError(QStringLiteral("Could not initialize GUI!"));
+        return false;
+    }
+
+    const QString first = arguments.value(1);
+    const QFileInfo file(first);
+    if (!first.isEmpty() && file.exists() && !file.isDir()) {
+        s.lastFolder = FolderPart(file.absoluteFilePath());
+        OpenDocument(file.absoluteFilePath());
+    } else {
+        NewDocument(false);
+    }
+    s.window->setStatusText(QStringLiteral("Quilldown 1.7"));
+
+    if (s.settings.WinMax != 0)
+        s.window->showMaximized();
+    else
+        s.window->show();
+    s.window->activateWindow();
+    s.window->markdownEditor()->setFocus();
+
+    keyHook = new PreviewKeyHook;
+    // The idle pass: the preview's work runs about every 10 ms.
+    idleTimer = new QTimer;
+    idleTimer->setInterval(10);
+    QObject::connect(idleTimer, &QTimer::timeout, [] { RefreshPreview(); });
+    idleTimer->start();
+    return true;
+}
+
+int Shutdown()
+{
+    AppState &s = app();
+    s.quit = 1;
+    delete idleTimer;
+    idleTimer = nullptr;
+    delete keyHook;
+    keyHook = nullptr;
+    if (s.window)
+        s.window->hide();
+    // Values that were never read from the file must not replace it.
+    if (s.settingsLoaded.load())
+        SaveSettings();
+    WaitForConversionWorker();
+    for (const QString &path : s.temporaryFiles.paths())
+        QFile::remove(path);
+    s.temporaryFiles.clear();
+    if (s.window) {
+        s.mainWindowExists = 0;
+        delete s.window;
+        s.window = nullptr;
+    }
+    return 0;
+}

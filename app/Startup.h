@@ -1,0 +1,11 @@
+#pragma once
+// The life of the main thread: start-up in its fixed order, the idle pass, shutdown.
+
+#include <QStringList>
+
+// Start-up up to the shown window; false after a fatal message (then call Shutdown).
+bool StartApplication(const QStringList &arguments);
+// Ends the program's work: quit flag, hidden window, settings, worker, temporary files.
+// Returns the exit code (always 0).
+int Shutdown();
+void ShowFatalError(const QString &message);

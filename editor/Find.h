@@ -1,0 +1,18 @@
+#pragma once
+// Plain, case-insensitive search in the Markdown editor.
+
+#include <QByteArray>
+#include <QString>
+
+class QsciScintillaBase;
+
+enum class FindDirection { Forwards, Backwards };
+
+// 0 when nothing was found, else the match's start + 1. Selects the match.
+long FindInEditor(QsciScintillaBase *editor, const QByteArray &term, FindDirection direction);
+
+void FindCommand();                          // Edit > Find (asks for the term)
+void FindAgainCommand(FindDirection direction);  // Find Next / Find Previous
+// The remembered search term (empty until Find was given one).
+QString SearchTerm();
+void ResetSearchTerm();

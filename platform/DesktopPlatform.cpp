@@ -1,0 +1,120 @@
+// The real desktop services, built on Qt's dialogs and QDesktopServices.
+#include "platform/Platform.h"
+
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QProcess>
+#include <QThread>
+#include <QCoreApplication>
+#include <atomic>
+
+namespace {
+
+QMessageBox::Icon toQtIcon(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+class DesktopPlatform final : public Platform {
+public:
+    DesktopPlatform() { clock_.start(); }
+
+    MessageAnswer messageBox(QWidget *parent, MessageIcon icon, const QString &caption,
+                             const QString &text, MessageButtons buttons) override
+    {
+        QMessageBox box(toQtIcon(icon), caption, text, QMessageBox::NoButton, parent);
+        if (buttons == MessageButtons::YesNoCancel) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.setEscapeButton(QMessageBox::Cancel);
+        } else {
+            box.setStandardButtons(QMessageBox::Ok);
+        }
+        switch (box.exec()) {
+        case QMessageBox::Yes: return MessageAnswer::Yes;
+        case QMessageBox::No: return MessageAnswer::No;
+        case QMessageBox::Ok: return MessageAnswer::Ok;
+        default: return MessageAnswer::Cancel;
+        }
+    }
+
+    QString openFileName(QWidget *parent, const QString &title, const QString &start,
+                         const QString &filter) override
+    {
+        return QFileDialog::getOpenFileName(parent, title, start, filter);
+    }
+
+    QString saveFileName(QWidget *parent, const QString &title, const QString &start,
+                         const QString &filter) override
+    {
+        return QFileDialog::getSaveFileName(parent, title, start, filter, nullptr,
+                                            QFileDialog::DontConfirmOverwrite);
+    }
+
+    bool chooseFont(QWidget *parent, const QFont &initial, QFont *chosen) override
+    {
+        bool ok = false;
+        QFont font = QFontDialog::getFont(&ok, initial, parent);
+        if (ok)
+            *chosen = font;
+        return ok;
+    }
+
+    QString inputText(QWidget *parent, const QString &caption, const QString &prompt) override
+    {
+        bool ok = false;
+        QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, QString(), &ok);
+        return ok ? text : QString();
+    }
+
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        return QProcess::startDetached(program, arguments);
+    }
+
+    bool openUrl(const QUrl &url) override
+    {
+        // QDesktopServices belongs to the GUI thread; the worker hands the call over.
+        if (QThread::currentThread() != qApp->thread()) {
+            QMetaObject::invokeMethod(qApp, [url] { QDesktopServices::openUrl(url); },
+                                      Qt::QueuedConnection);
+            return true;
+        }
+        return QDesktopServices::openUrl(url);
+    }
+
+    std::int64_t milliseconds() override { return clock_.elapsed(); }
+
+private:
+    QElapsedTimer clock_;
+};
+
+DesktopPlatform &desktop()
+{
+    static DesktopPlatform instance;
+    return instance;
+}
+
+std::atomic<Platform *> installed{nullptr};
+
+} // namespace
+
+Platform &platform()
+{
+    Platform *p = installed.load();
+    return p ? *p : desktop();
+}
+
+void setPlatform(Platform *replacement)
+{
+    installed.store(replacement);
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quilldown needs to build, run and test.
+# Idempotent: only packages that are missing are installed, so a second run is quick.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev libqscintilla2-qt6-dev pandoc
+          xvfb xauth xdotool)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg -s "$p" >/dev/null 2>&1; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"

@@ -1,0 +1,60 @@
+#include "common/TestSupport.h"
+
+#include "app/Startup.h"
+#include "settings/Paths.h"
+
+#include <QDir>
+#include <QFile>
+
+TestApp::TestApp()
+{
+    savedConfig = qgetenv("XDG_CONFIG_HOME");
+    savedData = qgetenv("XDG_DATA_HOME");
+    QDir().mkpath(root() + QStringLiteral("config"));
+    QDir().mkpath(root() + QStringLiteral("data"));
+    QDir().mkpath(binDir());
+    QDir().mkpath(docsDir());
+    qputenv("XDG_CONFIG_HOME", (root() + QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (root() + QStringLiteral("data")).toUtf8());
+    SetBaseDirectoryOverride(binDir());
+    setPlatform(&platform);
+}
+
+TestApp::~TestApp()
+{
+    shutdown();
+    setPlatform(nullptr);
+    SetBaseDirectoryOverride(QString());
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+    qputenv("XDG_DATA_HOME", savedData);
+}
+
+bool TestApp::start(const QStringList &arguments)
+{
+    running = true;
+    return StartApplication(QStringList{QStringLiteral("quilldown")} + arguments);
+}
+
+int TestApp::shutdown()
+{
+    if (!running)
+        return 0;
+    running = false;
+    return Shutdown();
+}
+
+QByteArray readFileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
