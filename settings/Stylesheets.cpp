@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 QString StylesheetFolder()
 {
@@ -17,8 +18,15 @@ QString DefaultStylesheetPath()
     return StylesheetFolder() + QStringLiteral("air.css");
 }
 
+// The resource file is compiled into a static library, so it must be registered by hand.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 QByteArray DefaultStylesheetText()
 {
+    registerResources();
     QFile resource(QStringLiteral(":/air.css"));
     if (!resource.open(QIODevice::ReadOnly))
         return QByteArray();
@@ -35,7 +43,16 @@ bool PrepareStylesheetFolder()
             file.write(DefaultStylesheetText());
     }
     const QFileInfo info(path);
-    return info.isFile() && info.size() > 0;
+    if (!info.isFile() || info.size() <= 0)
+        return false;
+    // Folders named like a stylesheet are listed too; choosing one does nothing.
+    QStringList names = QDir(StylesheetFolder()).entryList({QStringLiteral("*.css")},
+                                                           QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    app().stylesheetList = names;
+    return true;
 }
 
 void UseStylesheet(const QString &) {}
