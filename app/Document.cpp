@@ -5,9 +5,78 @@
 #include "conversion/ConversionWorker.h"
 #include "conversion/HtmlAdjust.h"
 #include "editor/Editor.h"
+#include "platform/Platform.h"
+#include "preview/PreviewPane.h"
+#include "settings/Paths.h"
+#include "settings/Settings.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QThread>
 #include <Qsci/qsciscintillabase.h>
+
+using Sci = QsciScintillaBase;
+
+namespace {
+
+const QString kMarkdownFilter = QStringLiteral("Markdown (*.md)");
+
+void resetHistory(QsciScintillaBase *editor)
+{
+    editor->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
+    editor->SendScintilla(Sci::SCI_SETSAVEPOINT);
+}
+
+void startingFolderIfNone()
+{
+    if (app().lastFolder.isEmpty())
+        app().lastFolder = DesktopFolder();
+}
+
+// The status text is shown before the export blocks the main thread.
+void showStatusNow(const QString &text)
+{
+    MainWindow *w = app().window;
+    w->setStatusText(text);
+    w->statusBar()->repaint();
+}
+
+// Dialog answers may be relative or use "." steps; the document path is always absolute.
+QString absolutePath(const QString &path)
+{
+    return QFileInfo(path).absoluteFilePath();
+}
+
+} // namespace
+
+QString DesktopFolder()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
+    return WithTrailingSlash(folder);
+}
+
+QString WithMarkdownExtension(const QString &name)
+{
+    return ExtensionPart(name).isEmpty() ? name + QStringLiteral(".md") : name;
+}
+
+bool HeadFileNeeded(const QByteArray &headText, bool headFileExists)
+{
+    return headFileExists || headText != QByteArray(kHeadTemplate);
+}
+
+QByteArray ReadTextFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
 
 void NewDocument(bool skipConfirmation)
 {
@@ -18,9 +87,13 @@ void NewDocument(bool skipConfirmation)
     s.changeSuppression = 1;
     SetupEditor(w->markdownEditor());
     SetupEditor(w->headEditor());
+    w->preview()->setUrl(QUrl(QStringLiteral("about:blank")));
+    w->markdownEditor()->setFocus();
     SetEditorText(w->headEditor(), QByteArray(kHeadTemplate));
-    w->headEditor()->SendScintilla(QsciScintillaBase::SCI_SETSAVEPOINT);
-    w->headEditor()->SendScintilla(QsciScintillaBase::SCI_EMPTYUNDOBUFFER);
+    w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    w->markdownEditor()->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
+    w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    w->headEditor()->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
     w->setStatusText(QString());
     s.documentPath.set(QString());
     s.freshDocument = 1;
@@ -28,31 +101,124 @@ void NewDocument(bool skipConfirmation)
     RequestConversion();
 }
 
-void OpenDocument(const QString &) {}
+void OpenDocument(const QString &requested)
+{
+    AppState &s = app();
+    startingFolderIfNone();
+    QString path = requested;
+    if (path.isEmpty()) {
+        path = platform().openFileName(s.window, QStringLiteral("Open"), s.lastFolder,
+                                       kMarkdownFilter + QStringLiteral(";;All Files (*)"));
+        if (path.isEmpty())
+            return;
+    }
+    path = absolutePath(path);
+    s.lastFolder = FolderPart(path);
+    if (!ConfirmDiscard())
+        return;
+    NewDocument(true);
+
+    MainWindow *w = s.window;
+    s.changeSuppression = 1;
+    s.documentPath.set(path);
+    SetEditorText(w->markdownEditor(), ReadTextFile(path));
+    const QString headFile = HeadFileFor(path);
+    if (QFileInfo::exists(headFile))
+        SetEditorText(w->headEditor(), ReadTextFile(headFile));
+    RestoreDocumentStylesheet();
+    resetHistory(w->markdownEditor());
+    resetHistory(w->headEditor());
+    s.stylesheetChanged = 0;
+    RequestConversion();
+}
 
 SaveResult SaveDocument()
 {
-    return SaveResult::Cancelled;
+    AppState &s = app();
+    MainWindow *w = s.window;
+    QString path = s.documentPath.get();
+    if (path.isEmpty()) {
+        startingFolderIfNone();
+        const QString chosen = platform().saveFileName(w, QStringLiteral("Save"), s.lastFolder, kMarkdownFilter);
+        if (chosen.isEmpty())
+            return SaveResult::Cancelled;
+        path = WithMarkdownExtension(absolutePath(chosen));
+        s.lastFolder = FolderPart(path);
+        s.documentPath.set(path);
+    }
+
+    const QString saving = QStringLiteral("Saving '") + FilePart(path) + QStringLiteral("'... ");
+    showStatusNow(saving);
+    // The old file stays whole when the write fails, and the document stays unsaved.
+    if (!WriteTextFile(EditorText(w->markdownEditor()), path)) {
+        w->setStatusText(saving + QStringLiteral("failed."));
+        return SaveResult::Failed;
+    }
+
+    const QByteArray head = EditorText(w->headEditor());
+    const QString headFile = HeadFileFor(path);
+    if (HeadFileNeeded(head, QFileInfo::exists(headFile)))
+        WriteTextFile(head, headFile);
+
+    // Without a usable converter there is no page to export and nothing has failed.
+    const bool converterUsable = s.converterState.load() >= ConverterIdle;
+    const bool exported = ExportHtml();
+
+    w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    s.stylesheetChanged = 0;
+    w->setStatusText(saving + (converterUsable && !exported ? QStringLiteral("failed.") : QStringLiteral("done.")));
+    return SaveResult::Completed;
 }
 
-void SaveDocumentAs() {}
+void SaveDocumentAs()
+{
+    AppState &s = app();
+    QString start = s.documentPath.get();
+    if (start.isEmpty())
+        start = s.lastFolder;
+    if (start.isEmpty())
+        start = DesktopFolder();
+    const QString chosen = platform().saveFileName(s.window, QStringLiteral("Save"), start, kMarkdownFilter);
+    if (chosen.isEmpty())
+        return;
+    const QString path = WithMarkdownExtension(absolutePath(chosen));
+    s.lastFolder = FolderPart(path);
+    s.documentPath.set(path);
+    SaveDocument();
+}
 
 bool DocumentIsUnsaved()
 {
-    return false;
+    const AppState &s = app();
+    const MainWindow *w = s.window;
+    if (!w)
+        return false;
+    return w->markdownEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0
+           || w->headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0 || s.stylesheetChanged != 0;
 }
 
 bool ConfirmDiscard()
 {
-    return true;
+    if (!DocumentIsUnsaved())
+        return true;
+    const MessageAnswer answer =
+        platform().messageBox(app().window, MessageIcon::Warning, QStringLiteral("Quilldown"),
+                              QStringLiteral("Save changes before closing?"), MessageButtons::YesNoCancel);
+    switch (answer) {
+    case MessageAnswer::Yes:
+        // A save that did not happen must not let the unsaved text be thrown away.
+        return SaveDocument() == SaveResult::Completed;
+    case MessageAnswer::No:
+        return true;
+    default:
+        return false;
+    }
 }
 
-void OpenNewWindow() {}
-
-QByteArray ReadTextFile(const QString &path)
+void OpenNewWindow()
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
+    SaveSettings();
+    QThread::msleep(1);
+    platform().startDetached(QCoreApplication::applicationFilePath(), {});
 }

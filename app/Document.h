@@ -16,5 +16,12 @@ void SaveDocumentAs();
 bool ConfirmDiscard();
 bool DocumentIsUnsaved();
 void OpenNewWindow();
-// The file's bytes, or empty when it cannot be read.
+// The file's bytes, unchanged, or empty when it cannot be read.
 QByteArray ReadTextFile(const QString &path);
+
+// The user's desktop folder, ending in "/": where the file dialogs start at first.
+QString DesktopFolder();
+// A name chosen in the save dialog: ".md" is added when it has no extension.
+QString WithMarkdownExtension(const QString &name);
+// Whether a head text must be written beside the document.
+bool HeadFileNeeded(const QByteArray &headText, bool headFileExists);

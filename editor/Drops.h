@@ -1,7 +1,15 @@
 #pragma once
 // Files dropped on the editors or the preview open as the document; text drops are refused.
 
+#include <QStringList>
+
+class QMimeData;
 class QWidget;
 
-// Makes `pane` accept file-list drops only (and nothing else).
+// The local file paths of a drop, in the order the source lists them; empty when the
+// drop is anything but a list of local files.
+QStringList DroppedFilePaths(const QMimeData *data);
+
+// Makes `pane` accept file-list drops only (and nothing else). For a QAbstractScrollArea
+// the viewport is covered too, for a web view its render widget.
 void InstallDropHandling(QWidget *pane);

@@ -1,16 +1,40 @@
 #include "settings/Stylesheets.h"
 
 #include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "conversion/ConversionWorker.h"
+#include "platform/Platform.h"
 #include "settings/Paths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <unistd.h>
+
+QString UserDataDirectory(const QString &appName)
+{
+    QString root = qEnvironmentVariable("XDG_DATA_HOME");
+    if (root.isEmpty()) {
+        const QString home = qEnvironmentVariable("HOME");
+        if (!home.isEmpty())
+            root = WithTrailingSlash(home) + QStringLiteral(".local/share");
+    }
+    return WithTrailingSlash(root) + SanitizeFileName(appName) + u'/';
+}
+
+bool LibraryBesideExecutable(const QString &baseDirectory, bool portable)
+{
+    // An installed program cannot write beside itself; it keeps its library per user.
+    return portable || ::access(QFile::encodeName(baseDirectory).constData(), W_OK) == 0;
+}
 
 QString StylesheetFolder()
 {
-    return BaseDirectory() + QStringLiteral("css/");
+    const QString base = BaseDirectory();
+    if (LibraryBesideExecutable(base, app().location.Portable))
+        return base + QStringLiteral("css/");
+    return UserDataDirectory(QStringLiteral("Quilldown")) + QStringLiteral("css/");
 }
 
 QString DefaultStylesheetPath()
@@ -33,31 +57,74 @@ QByteArray DefaultStylesheetText()
     return resource.readAll();
 }
 
+QStringList ListStylesheets(const QString &folder)
+{
+    // Folders named like a stylesheet are listed too; choosing one does nothing.
+    QStringList names = QDir(folder).entryList({QStringLiteral("*.css")},
+                                               QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                               QDir::Unsorted);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    return names;
+}
+
 bool PrepareStylesheetFolder()
 {
-    QDir().mkdir(StylesheetFolder());
+    const QString folder = StylesheetFolder();
+    // Beside the executable only the css folder itself is made; the per-user data
+    // folder may not exist yet on a fresh account.
+    if (!QFileInfo::exists(folder))
+        CreateDirectoryPath(folder);
     const QString path = DefaultStylesheetPath();
-    if (!QFileInfo::exists(path)) {
+    // Anything already there, even an empty or edited file, is left alone.
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(DefaultStylesheetText());
+        if (file.open(QIODevice::NewOnly)) {
+            const QByteArray text = DefaultStylesheetText();
+            if (file.write(text) != text.size() || !file.flush()) {
+                // A half-written default would be kept forever; leave nothing behind.
+                file.close();
+                file.remove();
+            }
+        }
     }
     const QFileInfo info(path);
     if (!info.isFile() || info.size() <= 0)
         return false;
-    // Folders named like a stylesheet are listed too; choosing one does nothing.
-    QStringList names = QDir(StylesheetFolder()).entryList({QStringLiteral("*.css")},
-                                                           QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
-    app().stylesheetList = names;
+    app().stylesheetList = ListStylesheets(folder);
     return true;
 }
 
-void UseStylesheet(const QString &) {}
+void UseStylesheet(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return;
+    AppState &s = app();
+    s.currentStylesheet.set(path);
+    s.stylesheetChanged = 1;
+    RequestConversion();
+}
 
-void LoadStylesheet() {}
+QString LoadStylesheetStart()
+{
+    AppState &s = app();
+    QString start;
+    const QString document = s.documentPath.get();
+    if (!document.isEmpty())
+        start = FirstFileMatching(QStringLiteral("*.css"), FolderPart(document));
+    if (start.isEmpty())
+        start = FolderPart(s.currentStylesheet.get());
+    return start;
+}
+
+void LoadStylesheet()
+{
+    const QString chosen = platform().openFileName(app().window, QStringLiteral("Load CSS"), LoadStylesheetStart(),
+                                                   QStringLiteral("CSS Files (*.css)"));
+    if (!chosen.isEmpty())
+        UseStylesheet(chosen);
+}
 
 void UseStylesheetEntry(int index)
 {

@@ -4,13 +4,26 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
-QString StylesheetFolder();          // ending in "/"
+// Beside the executable (portable or writable program folder), else in the per-user
+// data folder; ending in "/".
+QString StylesheetFolder();
 QString DefaultStylesheetPath();     // the library's air.css
 QByteArray DefaultStylesheetText();  // the bytes written as air.css
 
+// $XDG_DATA_HOME, else $HOME/.local/share, then the application's name and "/".
+QString UserDataDirectory(const QString &appName);
+// Whether the library lives beside the executable in `baseDirectory`.
+bool LibraryBesideExecutable(const QString &baseDirectory, bool portable);
+// Names of the "*.css" entries of `folder` (folders included), sorted ignoring case.
+QStringList ListStylesheets(const QString &folder);
+
 bool PrepareStylesheetFolder();
 void UseStylesheet(const QString &path);
+// Where the Load CSS dialog starts: the first stylesheet beside the saved document,
+// else the folder of the stylesheet in use.
+QString LoadStylesheetStart();
 void LoadStylesheet();
 // Menu command 100 + index.
 void UseStylesheetEntry(int index);
