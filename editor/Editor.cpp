@@ -1,39 +1,130 @@
 #include "editor/Editor.h"
 
 #include "app/AppState.h"
+#include "app/Commands.h"
 #include "app/MainWindow.h"
+#include "platform/Platform.h"
 
+#include <QAction>
+#include <QFont>
 #include <Qsci/qsciscintillabase.h>
 
 using Sci = QsciScintillaBase;
 
+namespace {
+
+constexpr long kDefaultStyle = Sci::STYLE_DEFAULT;   // 32
+constexpr long kHardBreakStyle = 0;
+constexpr long kWhite = 0xFFFFFF;
+constexpr long kBlack = 0x000000;
+constexpr long kLightCyan = 0xFFFFE0;   // 0xBBGGRR
+constexpr int kCtrl = Sci::SCMOD_CTRL;
+constexpr int kCtrlShift = Sci::SCMOD_CTRL | Sci::SCMOD_SHIFT;
+
+unsigned long keyDefinition(int key, int modifiers)
+{
+    return (unsigned long)(key + (modifiers << 16));
+}
+
+bool keepsComponentBinding(char letter)
+{
+    return QByteArrayView("ACDVXYZ").contains(letter);
+}
+
+// Removes the component's own Ctrl+letter and Ctrl+Shift+letter bindings, so those keys
+// do what the window's shortcuts make them do, or nothing.
+void clearLetterKeys(QsciScintillaBase *editor)
+{
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        if (!keepsComponentBinding(letter))
+            editor->SendScintilla(Sci::SCI_CLEARCMDKEY, keyDefinition(letter, kCtrl));
+        editor->SendScintilla(Sci::SCI_CLEARCMDKEY, keyDefinition(letter, kCtrlShift));
+    }
+}
+
+void applyStyleToBothEditors()
+{
+    if (!app().window)
+        return;
+    ApplyEditorStyle(app().window->markdownEditor());
+    ApplyEditorStyle(app().window->headEditor());
+}
+
+} // namespace
+
 void SetupEditor(QsciScintillaBase *editor)
 {
-    editor->SendScintilla(Sci::SCI_SETCODEPAGE, Sci::SC_CP_UTF8);
+    editor->SendScintilla(Sci::SCI_SETCODEPAGE, (unsigned long)Sci::SC_CP_UTF8);
     editor->SendScintilla(Sci::SCI_CLEARALL);
+    editor->SendScintilla(Sci::SCI_SETMARGINWIDTHN, 1UL, 0L);
+    // The component rejects a width below one pixel (a widget not laid out yet).
+    editor->SendScintilla(Sci::SCI_SETSCROLLWIDTH, (unsigned long)qMax(1, editor->width() * 3 / 4));
+    editor->SendScintilla(Sci::SCI_SETSCROLLWIDTHTRACKING, 1UL);
+    editor->SendScintilla(Sci::SCI_SETMODEVENTMASK, (unsigned long)(Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT));
     editor->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
     editor->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    editor->SendScintilla(Sci::SCI_SETTABWIDTH, 2UL);
+    editor->SendScintilla(Sci::SCI_SETUSETABS, 0UL);
+    editor->SendScintilla(Sci::SCI_USEPOPUP, 1UL);
+    editor->SendScintilla(Sci::SCI_SETREPRESENTATION, "\xC2\xA0", "~");
     ApplyEditorStyle(editor);
+    clearLetterKeys(editor);
+    editor->SendScintilla(Sci::SCI_ASSIGNCMDKEY, keyDefinition(Sci::SCK_UP, kCtrlShift),
+                          (long)Sci::SCI_MOVESELECTEDLINESUP);
+    editor->SendScintilla(Sci::SCI_ASSIGNCMDKEY, keyDefinition(Sci::SCK_DOWN, kCtrlShift),
+                          (long)Sci::SCI_MOVESELECTEDLINESDOWN);
+    editor->setFrameShape(QFrame::NoFrame);
 }
 
 void ApplyEditorStyle(QsciScintillaBase *editor)
 {
     const Settings &s = app().settings;
-    editor->SendScintilla(Sci::SCI_STYLESETFONT, (unsigned long)Sci::STYLE_DEFAULT, s.FontName.toUtf8().constData());
-    editor->SendScintilla(Sci::SCI_STYLESETSIZE, (unsigned long)Sci::STYLE_DEFAULT, (long)s.FontSize);
+    const QByteArray face = s.FontName.toUtf8();
+    editor->SendScintilla(Sci::SCI_STYLESETFONT, (uintptr_t)kDefaultStyle, face.constData());
+    editor->SendScintilla(Sci::SCI_STYLESETSIZE, (unsigned long)kDefaultStyle, (long)s.FontSize);
+    editor->SendScintilla(Sci::SCI_STYLESETBACK, (unsigned long)kDefaultStyle, kWhite);
+    editor->SendScintilla(Sci::SCI_STYLESETFORE, (unsigned long)kDefaultStyle, kBlack);
     editor->SendScintilla(Sci::SCI_STYLECLEARALL);
+    editor->SendScintilla(Sci::SCI_STYLESETBACK, (unsigned long)kHardBreakStyle, kLightCyan);
     editor->SendScintilla(Sci::SCI_SETWRAPMODE, (unsigned long)s.WordWrap);
 }
 
-void ConnectEditorNotifications(QsciScintillaBase *, EditorRole) {}
-
-void ChooseEditorFont() {}
-
-void ToggleWordWrap() {}
-
-QByteArray GetTextRange(QsciScintillaBase *, long, long)
+void ChooseEditorFont()
 {
-    return QByteArray();
+    Settings &s = app().settings;
+    const QFont initial(s.FontName, s.FontSize);
+    QFont chosen;
+    if (!platform().chooseFont(app().window, initial, &chosen))
+        return;
+    if (!chosen.family().isEmpty())
+        s.FontName = chosen.family();
+    // Whole points only; a font given in pixels (no point size) keeps the old size.
+    const int points = int(chosen.pointSizeF());
+    if (points >= 1)
+        s.FontSize = points;
+    applyStyleToBothEditors();
+}
+
+void ToggleWordWrap()
+{
+    Settings &s = app().settings;
+    s.WordWrap = s.WordWrap == 0 ? 1 : 0;
+    applyStyleToBothEditors();
+    if (QAction *item = app().window ? app().window->commandAction(CmdWordWrap) : nullptr)
+        item->setChecked(s.WordWrap != 0);
+}
+
+QByteArray GetTextRange(QsciScintillaBase *editor, long start, long end)
+{
+    if (end <= start || start < 0)
+        return QByteArray();
+    // Outside the text the component would hand back zero bytes instead of failing.
+    if (end > editor->SendScintilla(Sci::SCI_GETLENGTH))
+        return QByteArray();
+    QByteArray bytes(end - start + 1, '\0');
+    editor->SendScintilla(Sci::SCI_GETTEXTRANGE, start, end, bytes.data());
+    bytes.resize(end - start);
+    return bytes;
 }
 
 QByteArray EditorText(QsciScintillaBase *editor)

@@ -11,9 +11,13 @@ struct TextRange {
     long length() const { return end - start; }
 };
 
+// The selection, or without one the word that holds or touches the caret (the
+// component's default word characters); an empty range at the caret when there is none.
 TextRange GetSelectionOrWord(QsciScintillaBase *editor);
-// Adds or removes the markers around the selection or the word at the caret of the
-// Markdown editor, in one undo step.
+// Adds or removes the markers around the selection or the word at the caret, in one
+// undo step; caret and anchor stay with their text.
+void ToggleMarkupIn(QsciScintillaBase *editor, const QByteArray &prefix, const QByteArray &suffix);
+// The same on the Markdown editor, whichever pane has the focus.
 void ToggleMarkup(const QByteArray &prefix, const QByteArray &suffix);
 // Inserts U+00A0 into whichever editor has the focus.
 void InsertNoBreakSpace();

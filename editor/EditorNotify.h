@@ -1,0 +1,35 @@
+#pragma once
+// The reactions to the components' notifications: the change signal that wakes the
+// conversion worker, auto-indent, container styling and the editor-to-preview sync.
+
+#include "editor/Editor.h"
+
+class QsciScintillaBase;
+
+// Scintilla's notification codes (the component delivers them as signals of these names).
+enum EditorNotificationCode : int {
+    SCN_STYLENEEDED = 2000,
+    SCN_CHARADDED = 2001,
+    SCN_UPDATEUI = 2007,
+    SCN_MODIFIED = 2008,
+};
+
+// One notification as the component reports it; only the fields its code uses are set.
+struct EditorNotification {
+    int code = 0;               // EditorNotificationCode
+    int position = 0;           // SCN_STYLENEEDED: style up to here
+    int modificationType = 0;   // SCN_MODIFIED
+    int character = 0;          // SCN_CHARADDED: the code point added
+};
+
+// The shared handler of both editors; always 0.
+int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotification &notification);
+
+// Records an edit for the worker and empties the status bar, unless changes are suppressed.
+void SignalChange();
+// Copies the previous line's leading blanks to the caret of a freshly started line.
+void AutoIndentNewLine(QsciScintillaBase *editor);
+// Start of the line that holds the first byte the component has not styled yet.
+long StyleNeededStart(QsciScintillaBase *editor);
+// Head editor: everything in style 32.
+void StylePlainRange(QsciScintillaBase *editor, long start, long end);
