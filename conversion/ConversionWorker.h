@@ -4,18 +4,44 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <cstdint>
 
-// Starts the worker thread and prepares the stylesheet folder; false when either fails.
+// Creates this instance's preview folder, starts the worker thread and prepares the
+// stylesheet folder; false when the thread or the default stylesheet is missing.
 bool InitConversion();
-// Waits until the worker has left its loop (the quit flag must be set) and joins it.
+// Sets the quit flag if needed, waits until the worker has ended and joins it, then
+// deletes the preview files in this instance's folder and the folder itself. Bounded:
+// a running conversion is stopped on quit.
 void WaitForConversionWorker();
 // Makes the worker convert on its next pass.
 void RequestConversion();
 
-bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
-                  const QString &headFile, const QString &title);
+// This instance's own folder for preview files, inside the system's temporary folder,
+// ending in "/". Empty before InitConversion and after WaitForConversionWorker.
+QString PreviewFolder();
 
+// True when a change stored at `lastChange` (32-bit milliseconds, or -10000 for "now")
+// has been quiet for more than `quietMilliseconds` at `now`.
+bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds);
+
+// The converter's arguments; `headFile` empty means no "-H".
+QStringList ConverterArguments(const QString &format, const QString &htmlFile, const QString &stylesheetRef,
+                               const QString &headFile, const QString &title, const QString &markdownFile);
+
+// Runs the converter once under the converter lock and waits for it (at most the
+// converter time limit). True only when it ended with status 0 and wrote `htmlFile`.
+// On failure `errorText`, when given, receives why, with the converter's error output.
+bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
+                  const QString &headFile, const QString &title, QString *errorText = nullptr);
+
+// Replaces `path` atomically with `bytes` (written beside it, then renamed; an existing
+// file keeps its permissions, a symbolic link keeps pointing at its target, which gets
+// the new content). False when the file cannot be written; the old one then stays.
 bool WriteTextFile(const QByteArray &bytes, const QString &path);
 QString ReplaceExtension(const QString &path, const QString &extension);
 QString HtmlFileFor(const QString &path);
 QString HeadFileFor(const QString &path);
+
+// The short page shown in the preview when a conversion failed.
+QByteArray ConversionErrorPage(const QString &errorText);

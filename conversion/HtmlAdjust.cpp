@@ -1,19 +1,82 @@
 #include "conversion/HtmlAdjust.h"
 
 #include "app/AppState.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "conversion/ConversionWorker.h"
+#include "editor/Editor.h"
+#include "settings/Paths.h"
 #include "settings/Stylesheets.h"
 
-QString PageTitleFromHead(const QByteArray &)
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// The part after the first `marker` and before its second occurrence (to the end when
+// there is only one); empty without any.
+QByteArray BetweenFirstAndSecond(const QByteArray &text, const QByteArray &marker)
 {
-    return QString();
+    const qsizetype first = text.indexOf(marker);
+    if (first < 0)
+        return QByteArray();
+    const qsizetype start = first + marker.size();
+    const qsizetype second = text.indexOf(marker, start);
+    return second < 0 ? text.mid(start) : text.mid(start, second - start);
+}
+
+} // namespace
+
+QString PageTitleFromHead(const QByteArray &headText)
+{
+    QByteArray title = BetweenFirstAndSecond(headText, "<title>");
+    const qsizetype end = title.indexOf("</title>");
+    if (end >= 0)
+        title.truncate(end);
+    return QString::fromUtf8(title);
 }
 
 bool ExportHtml()
 {
-    return false;
+    AppState &s = app();
+    if (s.converterState.load() < ConverterIdle)
+        return true;
+    const QString document = s.documentPath.get();
+    if (document.isEmpty())
+        return false;
+    const QString stylesheet = s.currentStylesheet.get();
+    const QString name = FilePart(stylesheet);
+    if (!name.isEmpty()) {
+        // An edited copy beside the document is the user's: never replaced.
+        const QString copy = FolderPart(document) + name;
+        if (!QFileInfo::exists(copy))
+            QFile::copy(stylesheet, copy);
+    }
+    const QByteArray head = s.window ? EditorText(s.window->headEditor()) : QByteArray();
+    return RunConverter(document, HtmlFileFor(document), name, HeadFileFor(document), PageTitleFromHead(head));
+}
+
+QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder)
+{
+    if (page.isEmpty())
+        return QString();
+    QByteArray link = BetweenFirstAndSecond(BetweenFirstAndSecond(page, "stylesheet"), "href=\"");
+    const qsizetype quote = link.indexOf('"');
+    if (quote >= 0)
+        link.truncate(quote);
+    if (link.isEmpty())
+        return QString();
+    return ResolvePath(QString::fromUtf8(link), documentFolder);
 }
 
 void RestoreDocumentStylesheet()
 {
-    app().currentStylesheet.set(DefaultStylesheetPath());
+    AppState &s = app();
+    s.currentStylesheet.set(DefaultStylesheetPath());
+    const QString document = s.documentPath.get();
+    if (document.isEmpty())
+        return;
+    const QString linked = StylesheetLinkedBy(ReadTextFile(HtmlFileFor(document)), FolderPart(document));
+    if (!linked.isEmpty() && QFileInfo(linked).isFile())
+        s.currentStylesheet.set(linked);
 }

@@ -5,6 +5,19 @@
 #include <QByteArray>
 #include <QString>
 
+// The text of the first "<title>" element of a head fragment, taken as written;
+// empty when there is none.
 QString PageTitleFromHead(const QByteArray &headText);
+
+// Writes the exported page beside the saved document, with a copy of the stylesheet
+// (made only when no file of that name is there yet). True when the page was written,
+// and also when there is nothing to do because the converter is starting or failed;
+// false when the conversion failed (the older page, if any, then stays).
 bool ExportHtml();
+
+// The stylesheet link of the page exported beside a document, as a path, or "" when the
+// page holds none. `documentFolder` resolves a relative link.
+QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder);
+
+// Selects the stylesheet the document was last exported with, or the default one.
 void RestoreDocumentStylesheet();

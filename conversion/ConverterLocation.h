@@ -1,0 +1,33 @@
+#pragma once
+// Which program runs as Pandoc, and whether it can be started at all.
+
+#include <QString>
+#include <QStringList>
+
+// Option bits of BuildSearchPath.
+enum SearchPathOption : int {
+    SearchPathSorted = 1,         // sort the folders, ascending
+    SearchPathUnique = 2,         // leave out a folder already in the list
+    SearchPathExistingOnly = 4,   // leave out a folder that does not exist
+};
+
+// The folders of a PATH value (split at ":"), each ending in "/". Empty and relative
+// entries are left out: both name the current folder or lie below it, and a "pandoc"
+// planted there must never run. Entries naming a file are always left out.
+QStringList BuildSearchPath(int options, const QString &pathVariable);
+QStringList BuildSearchPath(int options);   // from the environment's PATH
+
+// The first regular, executable file called `name` in the search folders; "" when none.
+QString FindInSearchPath(const QString &name, const QString &pathVariable);
+QString FindInSearchPath(const QString &name);
+
+// `pandocExe` unchanged (untested) when set; else the search result; else the bare "pandoc".
+QString ChooseConverterPath(const QString &pandocExe, const QString &pathVariable);
+QString ChooseConverterPath(const QString &pandocExe);
+
+// Runs `path` with "-v" in the current folder and waits for it (within the converter
+// time limit). True when the process could be started; output and exit status are ignored.
+bool ProbeConverter(const QString &path);
+
+// The text shown when the probe fails.
+QString ConverterFailureMessage(const QString &pandocExe);

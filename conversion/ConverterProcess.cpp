@@ -1,0 +1,72 @@
+#include "conversion/ConverterProcess.h"
+
+#include "app/AppState.h"
+#include "conversion/ConverterLocation.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <atomic>
+
+namespace {
+std::atomic<int> timeLimit{60000};
+}
+
+int ConverterTimeLimit()
+{
+    return timeLimit.load();
+}
+
+void SetConverterTimeLimit(int milliseconds)
+{
+    timeLimit = milliseconds;
+}
+
+ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, const QString &workingFolder)
+{
+    ProcessOutcome outcome;
+    // A bare name is looked up in PATH only: the system's exec would otherwise fall back
+    // to a file of that name in the working folder. A relative path is taken from the
+    // current folder, as the probe sees it, not from the document's folder.
+    QString executable = program;
+    if (executable.isEmpty())
+        return outcome;
+    if (!executable.contains(u'/')) {
+        executable = FindInSearchPath(executable);
+        if (executable.isEmpty())
+            return outcome;
+    } else if (!executable.startsWith(u'/')) {
+        executable = QFileInfo(executable).absoluteFilePath();
+    }
+    QProcess process;
+    process.setProgram(executable);
+    process.setArguments(arguments);
+    if (!workingFolder.isEmpty())
+        process.setWorkingDirectory(workingFolder);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start();
+    if (!process.waitForStarted(-1))
+        return outcome;
+    outcome.started = true;
+
+    QElapsedTimer clock;
+    clock.start();
+    // Short waits so that the quit flag and the limit are seen promptly; the wait itself
+    // returns as soon as the process ends.
+    while (!process.waitForFinished(20)) {
+        if (process.state() == QProcess::NotRunning)
+            break;
+        const bool quitting = app().quit.load() != 0;
+        if (quitting || clock.elapsed() >= ConverterTimeLimit()) {
+            (quitting ? outcome.stopped : outcome.timedOut) = true;
+            process.kill();
+            process.waitForFinished(10000);
+            break;
+        }
+    }
+    outcome.errorOutput = process.readAllStandardError();
+    outcome.crashed = process.exitStatus() == QProcess::CrashExit;
+    outcome.exitCode = process.exitCode();
+    return outcome;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Running the converter as a child process: argument list, working folder, no shell,
+// a time limit, and an early end when the program quits.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+struct ProcessOutcome {
+    bool started = false;     // the program could be started
+    bool timedOut = false;    // killed at the time limit
+    bool stopped = false;     // killed because the program is quitting
+    bool crashed = false;     // ended by a signal
+    int exitCode = -1;
+    QByteArray errorOutput;   // what it wrote to its standard error
+
+    bool succeeded() const { return started && !timedOut && !stopped && !crashed && exitCode == 0; }
+};
+
+// The longest a converter run may take before it is killed; 60 s unless changed.
+int ConverterTimeLimit();
+void SetConverterTimeLimit(int milliseconds);
+
+// Starts `program` with `arguments` in `workingFolder` ("" = the current folder), with no
+// input, and waits until it ends, the time limit passes or the quit flag is set.
+ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, const QString &workingFolder);
