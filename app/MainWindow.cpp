@@ -214,6 +214,15 @@ void MainWindow::buildShortcuts()
         shortcut->setContext(Qt::WindowShortcut);
         const int id = entry.command;
         connect(shortcut, &QShortcut::activated, this, [id] { RunCommand(id); });
+        shortcuts_.append(shortcut);
+    }
+}
+
+void MainWindow::suspendShortcuts(const QList<QKeySequence> &keys, bool suspended)
+{
+    for (QShortcut *shortcut : shortcuts_) {
+        if (keys.contains(shortcut->key()))
+            shortcut->setEnabled(!suspended);
     }
 }
 

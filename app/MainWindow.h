@@ -55,6 +55,8 @@ public:
     // The menu item of a command id, or nullptr for commands without one.
     QAction *commandAction(int id) const { return actions_.value(id); }
     const QList<ShortcutEntry> &shortcutTable() const { return shortcutTable_; }
+    // Turns the window's shortcuts on these keys off (true) or back on (false).
+    void suspendShortcuts(const QList<QKeySequence> &keys, bool suspended);
     // Which of the three panes holds the keyboard focus: 0, 1, 2, or -1 for none.
     int focusedPane() const;
 
@@ -82,6 +84,7 @@ private:
     QLabel *status_ = nullptr;
     QMap<int, QAction *> actions_;
     QList<ShortcutEntry> shortcutTable_;
+    QList<QShortcut *> shortcuts_;
     bool built_ = false;
 };
 

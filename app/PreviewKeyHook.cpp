@@ -18,11 +18,25 @@ PreviewKeyHook::~PreviewKeyHook()
     remove();
 }
 
+namespace {
+
+// The window shortcuts the hook takes over while the preview has the focus.
+const QList<QKeySequence> &hookedKeys()
+{
+    static const QList<QKeySequence> keys = {
+        QKeySequence(Qt::CTRL | Qt::Key_N), QKeySequence(Qt::CTRL | Qt::Key_O), QKeySequence(Qt::CTRL | Qt::Key_S),
+        QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::CTRL | Qt::Key_L)};
+    return keys;
+}
+
+} // namespace
+
 void PreviewKeyHook::updateForFocus()
 {
-    const MainWindow *w = app().window;
+    MainWindow *w = app().window;
     const bool inPreview = w && w->focusedPane() == 2;
     if (inPreview && !installed_) {
+        w->suspendShortcuts(hookedKeys(), true);
         qApp->installEventFilter(this);
         installed_ = true;
     } else if (!inPreview && installed_) {
@@ -32,10 +46,12 @@ void PreviewKeyHook::updateForFocus()
 
 void PreviewKeyHook::remove()
 {
-    if (installed_) {
-        qApp->removeEventFilter(this);
-        installed_ = false;
-    }
+    if (!installed_)
+        return;
+    qApp->removeEventFilter(this);
+    installed_ = false;
+    if (MainWindow *w = app().window)
+        w->suspendShortcuts(hookedKeys(), false);
 }
 
 int PreviewKeyAction(const QKeyEvent &event)
@@ -58,21 +74,12 @@ int PreviewKeyAction(const QKeyEvent &event)
 bool PreviewKeyHook::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
         return QObject::eventFilter(watched, event);
-    // Key events travel up the parent chain; look at each only once, at the focus widget.
+    // The view forwards keys to inner objects; act where the key first arrives.
     if (watched != QApplication::focusWidget())
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    if (type == QEvent::ShortcutOverride) {
-        // Claim the key so the window's shortcut does not fire; the press comes next.
-        QKeyEvent asPress(QEvent::KeyPress, key->key(), key->modifiers());
-        if (PreviewKeyAction(asPress) >= 0) {
-            event->accept();
-            return true;
-        }
-        return false;
-    }
     const int action = PreviewKeyAction(*key);
     if (action < 0)
         return false;

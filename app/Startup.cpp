@@ -21,6 +21,11 @@ QTimer *idleTimer = nullptr;
 PreviewKeyHook *keyHook = nullptr;
 }
 
+PreviewKeyHook *ActivePreviewKeyHook()
+{
+    return keyHook;
+}
+
 void ShowFatalError(const QString &message)
 {
     platform().messageBox(app().window, MessageIcon::Error, QStringLiteral("Quilldown"), message,

@@ -9,3 +9,7 @@ bool StartApplication(const QStringList &arguments);
 // Returns the exit code (always 0).
 int Shutdown();
 void ShowFatalError(const QString &message);
+
+class PreviewKeyHook;
+// The preview-focus key hook of the running program (nullptr when not running).
+PreviewKeyHook *ActivePreviewKeyHook();

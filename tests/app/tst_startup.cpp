@@ -1,0 +1,183 @@
+// Start-up order, command line, fatal paths, shutdown and the preview-focus keys.
+#include "common/TestSupport.h"
+
+#include "app/AppState.h"
+#include "app/Commands.h"
+#include "app/MainWindow.h"
+#include "app/PreviewKeyHook.h"
+#include "app/Startup.h"
+#include "preview/PreviewPane.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QScreen>
+#include <Qsci/qsciscintillabase.h>
+
+class TestStartup : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartIsCentredLaterStartsUseStoredPlace()
+    {
+        {
+            TestApp t;
+            QVERIFY(t.start());
+            MainWindow *w = app().window;
+            QCOMPARE(w->size(), QSize(800, 600));
+            const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+            QCOMPARE(w->pos(), area.center() - QPoint(400, 300));
+            t.shutdown();
+            const QByteArray ini = readFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"));
+            QVERIFY(ini.contains("\r\nWinCen = 0\r\n"));
+            QVERIFY(ini.contains("\r\nWinW = 800\r\n"));
+
+            // Second start: stored place and size.
+            QByteArray edited = ini;
+            edited.replace(QByteArray("WinW = 800"), QByteArray("WinW = 640"));
+            edited.replace(QByteArray("WinX = "), QByteArray("WinX = 21\r\nIgnored = "));
+            QVERIFY(writeFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"), edited));
+            QVERIFY(t.start());
+            QCOMPARE(app().window->pos().x(), 21);
+            QCOMPARE(app().window->width(), 640);
+        }
+    }
+
+    void failedInitialisationEndsCleanlyWithoutTouchingSettings()
+    {
+        TestApp t;
+        // An empty default stylesheet makes start-up fail before the settings are read.
+        QVERIFY(QDir().mkpath(t.binDir() + QStringLiteral("css")));
+        QVERIFY(writeFileBytes(t.binDir() + QStringLiteral("css/air.css"), QByteArray()));
+        QVERIFY(QDir().mkpath(t.configDir()));
+        const QByteArray original = "FontSize = 15\r\n[keep]\r\nmine = 1\r\n";
+        QVERIFY(writeFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"), original));
+
+        QVERIFY(!t.start());
+        QCOMPARE(t.platform.messageCount(), 1);
+        QCOMPARE(t.platform.lastMessage().text, QStringLiteral("Could not initialize Pandoc!"));
+        QCOMPARE(t.platform.lastMessage().icon, MessageIcon::Error);
+        QCOMPARE(t.platform.lastMessage().caption, QStringLiteral("Quilldown"));
+        // The worker is still waiting for the settings; shutdown must end all the same.
+        QCOMPARE(app().settingsLoaded.load(), 0);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(t.shutdown(), 0);
+        QVERIFY(clock.elapsed() < 20000);
+        QCOMPARE(app().workerCount.load(), 0);
+        QCOMPARE(readFileBytes(t.configDir() + QStringLiteral("Quilldown.ini")), original);
+    }
+
+    void unwritableSettingsFolderIsQuiet()
+    {
+        TestApp t;
+        // The per-user folder cannot be created: a file stands where it should be.
+        QVERIFY(writeFileBytes(t.root() + QStringLiteral("config/Quilldown"), "not a folder"));
+        QVERIFY(t.start());
+        QCOMPARE(t.shutdown(), 0);
+        QCOMPARE(t.platform.messageCount(), 0);
+        QCOMPARE(readFileBytes(t.root() + QStringLiteral("config/Quilldown")), QByteArray("not a folder"));
+    }
+
+    void commandLineArgument()
+    {
+        {
+            TestApp t;
+            QVERIFY(t.start({t.docsDir()}));   // a folder: new document
+            QCOMPARE(app().documentPath.get(), QString());
+            QCOMPARE(app().lastFolder, QString());
+        }
+        {
+            TestApp t;
+            QVERIFY(t.start({t.docsDir() + QStringLiteral("missing.md")}));
+            QCOMPARE(app().documentPath.get(), QString());
+        }
+        {
+            TestApp t;
+            const QString file = t.docsDir() + QStringLiteral("empty.md");
+            QVERIFY(writeFileBytes(file, QByteArray()));
+            QVERIFY(t.start({file, QStringLiteral("ignored.md")}));
+            QCOMPARE(app().lastFolder, t.docsDir());
+            QCOMPARE(app().documentPath.get(), file);
+        }
+    }
+
+    void exitEndsTheLoop()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        QCOMPARE(app().quit.load(), 0);
+        RunCommand(CmdExit);
+        QCOMPARE(app().quit.load(), 1);
+        QVERIFY(!app().window->isVisible());
+    }
+
+    void previewKeyRules()
+    {
+        auto press = [](int key, Qt::KeyboardModifiers mods, bool repeat = false) {
+            return PreviewKeyAction(QKeyEvent(QEvent::KeyPress, key, mods, QString(), repeat));
+        };
+        auto release = [](int key, Qt::KeyboardModifiers mods) {
+            return PreviewKeyAction(QKeyEvent(QEvent::KeyRelease, key, mods));
+        };
+        QCOMPARE(press(Qt::Key_N, Qt::ControlModifier), int(CmdNew));
+        QCOMPARE(press(Qt::Key_O, Qt::ControlModifier), int(CmdOpen));
+        QCOMPARE(press(Qt::Key_S, Qt::ControlModifier), int(CmdSave));
+        QCOMPARE(press(Qt::Key_N, Qt::ControlModifier, true), 0);   // auto-repeat swallowed
+        QCOMPARE(release(Qt::Key_S, Qt::ControlModifier), 0);
+        QCOMPARE(press(Qt::Key_P, Qt::ControlModifier), 0);
+        QCOMPARE(press(Qt::Key_L, Qt::ControlModifier), 0);
+        QCOMPARE(press(Qt::Key_N, Qt::NoModifier), -1);
+        QCOMPARE(press(Qt::Key_F, Qt::ControlModifier), -1);
+        QCOMPARE(press(Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier), -1);
+    }
+
+    void previewFocusKeepsDocumentShortcuts()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        MainWindow *w = app().window;
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        PreviewKeyHook *hook = ActivePreviewKeyHook();
+        QVERIFY(hook);
+        QVERIFY(!hook->installed());
+
+        w->preview()->setFocus();
+        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 2, 10000);
+        QVERIFY(hook->installed());
+        QWidget *target = QApplication::focusWidget();
+
+        // Ctrl+N runs New once (New empties the status bar), and not again on auto-repeat.
+        QCOMPARE(w->statusText(), QStringLiteral("Quilldown 1.7"));
+        QTest::keyPress(target, Qt::Key_N, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(w->statusText(), QString(), 10000);
+        // New puts the focus into the editor; back to the preview for the rest.
+        w->preview()->setFocus();
+        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 2, 10000);
+        QVERIFY(hook->installed());
+        target = QApplication::focusWidget();
+        w->setStatusText(QStringLiteral("marker"));
+        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_N, Qt::ControlModifier, QString(), true);
+        QApplication::sendEvent(target, &repeat);
+        QTest::keyRelease(target, Qt::Key_N, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(w->statusText(), QStringLiteral("marker"));
+
+        // Ctrl+P does nothing in the preview (a due conversion stays un-flagged) ...
+        app().changeSuppression = 0;
+        app().changePending = 1;
+        QTest::keyClick(target, Qt::Key_P, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QCOMPARE(app().openInBrowser.load(), 0);
+
+        // ... and leaving the preview removes the hook, so Ctrl+P acts again.
+        w->markdownEditor()->setFocus();
+        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 0, 10000);
+        QVERIFY(!hook->installed());
+        QTest::keyClick(w->markdownEditor(), Qt::Key_P, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(app().openInBrowser.load(), 1, 10000);
+    }
+};
+
+QUILLDOWN_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
