@@ -1,0 +1,193 @@
+// Page titles, the export beside a document with its stylesheet copy, and reading the
+// stylesheet back from an exported page.
+#include "common/TestSupport.h"
+
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "conversion/ConversionWorker.h"
+#include "conversion/HtmlAdjust.h"
+#include "editor/Editor.h"
+#include "settings/Settings.h"
+#include "settings/Stylesheets.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+QString recordingConverter(const QString &dir)
+{
+    const QString path = dir + QStringLiteral("convert");
+    writeFileBytes(path, "#!/bin/sh\n[ \"$1\" = -v ] && exit 0\n"
+                         "printf '%s\\n' \"$@\" > '" + (dir + QStringLiteral("args")).toUtf8() + "'\n"
+                         "pwd > '" + (dir + QStringLiteral("pwd")).toUtf8() + "'\n"
+                         "exec /usr/bin/pandoc \"$@\"\n");
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+QStringList recordedArguments(const TestApp &t)
+{
+    return QString::fromUtf8(readFileBytes(t.root() + QStringLiteral("args"))).split(u'\n', Qt::SkipEmptyParts);
+}
+
+bool startWith(TestApp &t, const Settings &settings)
+{
+    QDir().mkpath(t.configDir());
+    writeFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"),
+                   FormatSettings(settings, QDateTime::currentDateTime()));
+    if (!t.start())
+        return false;
+    // Exports wait for the first preview so both never race for the recorded arguments.
+    return QTest::qWaitFor([] { return !app().lastPreviewFile.get().isEmpty(); }, 20000);
+}
+
+} // namespace
+
+class TestHtmlAdjust : public QObject {
+    Q_OBJECT
+private slots:
+    void pageTitleFromHeadText()
+    {
+        QCOMPARE(PageTitleFromHead("<!--<title>PageTitle</title>-->\n"), QStringLiteral("PageTitle"));
+        QCOMPARE(PageTitleFromHead("<title>My notes</title>"), QStringLiteral("My notes"));
+        QCOMPARE(PageTitleFromHead("<meta x><title> as is &amp; </title><title>B</title>"),
+                 QStringLiteral(" as is &amp; "));
+        QCOMPARE(PageTitleFromHead("<title>open to the end\n"), QStringLiteral("open to the end\n"));
+        QCOMPARE(PageTitleFromHead("<title>A <title>B</title>"), QStringLiteral("A "));
+        QCOMPARE(PageTitleFromHead("<TITLE>upper</TITLE>"), QString());
+        QCOMPARE(PageTitleFromHead(""), QString());
+        QCOMPARE(PageTitleFromHead("<title>\xC3\x9C" "ber</title>"), QStringLiteral("\u00DCber"));
+    }
+
+    void exportWithAndWithoutHeadFile()
+    {
+        TestApp t;
+        Settings settings;
+        settings.PandocExe = recordingConverter(t.root());
+        QVERIFY(startWith(t, settings));
+        // No preview runs from here on to overwrite the recorded arguments.
+        app().changeSuppression = 1;
+        const QString docs = t.docsDir();
+        const QString document = docs + QStringLiteral("note.md");
+        writeFileBytes(document, "# Report\n");
+        app().documentPath.set(document);
+
+        // The head was never edited, so there is no head file and no "-H".
+        QVERIFY(ExportHtml());
+        QCOMPARE(recordedArguments(t),
+                 QStringList({"--from", "markdown_mmd", "--to", "html", "-s", "-o", docs + "note.htm", "--css", "air.css",
+                              "--metadata", "pagetitle=PageTitle", document}));
+        QCOMPARE(readFileBytes(t.root() + QStringLiteral("pwd")).trimmed(), docs.chopped(1).toUtf8());
+        QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), readFileBytes(DefaultStylesheetPath()));
+        QVERIFY(readFileBytes(docs + QStringLiteral("note.htm")).contains("href=\"air.css\""));
+
+        writeFileBytes(HeadFileFor(document), "<meta name=\"author\" content=\"me\">\n");
+        SetEditorText(app().window->headEditor(), "<title>Quarterly</title>\n");
+        QVERIFY(ExportHtml());
+        QCOMPARE(recordedArguments(t),
+                 QStringList({"--from", "markdown_mmd", "--to", "html", "-s", "-o", docs + "note.htm", "--css", "air.css",
+                              "-H", docs + "note.head.txt", "--metadata", "pagetitle=Quarterly", document}));
+        const QByteArray page = readFileBytes(docs + QStringLiteral("note.htm"));
+        QVERIFY(page.contains("<meta name=\"author\" content=\"me\">"));
+        QVERIFY(page.contains("<title>Quarterly</title>"));
+        QVERIFY(page.contains("Report</h1>"));
+
+        // A document whose name begins with "-" is still read as a file.
+        const QString dashed = docs + QStringLiteral("-v.md");
+        writeFileBytes(dashed, "# Dashed\n");
+        app().documentPath.set(dashed);
+        QVERIFY(ExportHtml());
+        QVERIFY(readFileBytes(docs + QStringLiteral("-v.htm")).contains("Dashed</h1>"));
+    }
+
+    void stylesheetCopyIsMadeOnlyWhenMissing()
+    {
+        TestApp t;
+        Settings settings;
+        settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
+        QVERIFY(startWith(t, settings));
+        const QString docs = t.docsDir();
+        const QString document = docs + QStringLiteral("note.md");
+        writeFileBytes(document, "text\n");
+        writeFileBytes(docs + QStringLiteral("air.css"), "/* edited copy */\n");
+        app().documentPath.set(document);
+        QVERIFY(ExportHtml());
+        QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), QByteArray("/* edited copy */\n"));
+
+        // A second stylesheet: linked by its own name, copied beside, the first copy stays.
+        const QString dark = StylesheetFolder() + QStringLiteral("dark.css");
+        writeFileBytes(dark, "body { background: black; }\n");
+        app().currentStylesheet.set(dark);
+        QVERIFY(ExportHtml());
+        QVERIFY(readFileBytes(docs + QStringLiteral("note.htm")).contains("href=\"dark.css\""));
+        QCOMPARE(readFileBytes(docs + QStringLiteral("dark.css")), readFileBytes(dark));
+        QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), QByteArray("/* edited copy */\n"));
+
+        // Reopening selects the copy beside the document.
+        RestoreDocumentStylesheet();
+        QCOMPARE(app().currentStylesheet.get(), docs + QStringLiteral("dark.css"));
+        QFile::remove(docs + QStringLiteral("dark.css"));
+        RestoreDocumentStylesheet();
+        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath());
+    }
+
+    void failedExportIsReportedAndKeepsTheOldPage()
+    {
+        TestApp t;
+        Settings settings;
+        settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
+        settings.MarkdownVersion = QStringLiteral("no_such_format");
+        QVERIFY(startWith(t, settings));
+        const QString document = t.docsDir() + QStringLiteral("note.md");
+        writeFileBytes(document, "text\n");
+        writeFileBytes(t.docsDir() + QStringLiteral("note.htm"), "<p>older page</p>\n");
+        app().documentPath.set(document);
+        QVERIFY(!ExportHtml());
+        QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("note.htm")), QByteArray("<p>older page</p>\n"));
+        app().documentPath.set(QString());
+        QVERIFY(!ExportHtml());
+    }
+
+    void stylesheetReadBackFromPages()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + u'/';
+        QDir().mkpath(folder + QStringLiteral("styles"));
+        // As written by this program's export.
+        QCOMPARE(StylesheetLinkedBy("<link rel=\"stylesheet\" href=\"air.css\" />", folder), folder + "air.css");
+        // By hand: relative folders, absolute paths, and the first link only.
+        QCOMPARE(StylesheetLinkedBy("<link rel=\"stylesheet\" href=\"./styles/x.css\">"
+                                    "<link rel=\"stylesheet\" href=\"y.css\">",
+                                    folder),
+                 folder + "styles/x.css");
+        QCOMPARE(StylesheetLinkedBy("<link rel=stylesheet href=\"/abs/z.css\">", folder), QStringLiteral("/abs/z.css"));
+        // "href=" before "stylesheet" is not seen; neither is an unquoted value.
+        QCOMPARE(StylesheetLinkedBy("<link href=\"a.css\" rel=\"stylesheet\">", folder), QString());
+        QCOMPARE(StylesheetLinkedBy("<link rel=\"stylesheet\" href=a.css>", folder), QString());
+        QCOMPARE(StylesheetLinkedBy("<p>no links</p>", folder), QString());
+        QCOMPARE(StylesheetLinkedBy("", folder), QString());
+
+        TestApp t;
+        QVERIFY(t.start());
+        const QString docs = t.docsDir();
+        const QString document = docs + QStringLiteral("hand.md");
+        QDir().mkpath(docs + QStringLiteral("styles"));
+        writeFileBytes(docs + QStringLiteral("styles/x.css"), "p {}\n");
+        writeFileBytes(HtmlFileFor(document), "<html><head><link rel=\"stylesheet\" href=\"styles/x.css\"></head></html>");
+        app().documentPath.set(document);
+        RestoreDocumentStylesheet();
+        QCOMPARE(app().currentStylesheet.get(), docs + QStringLiteral("styles/x.css"));
+        // A linked file that is gone, or no page at all: the default.
+        writeFileBytes(HtmlFileFor(document), "<link rel=\"stylesheet\" href=\"styles/gone.css\">");
+        RestoreDocumentStylesheet();
+        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath());
+        app().documentPath.set(docs + QStringLiteral("never-exported.md"));
+        RestoreDocumentStylesheet();
+        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath());
+    }
+};
+
+QUILLDOWN_TEST_MAIN(TestHtmlAdjust)
+#include "tst_htmladjust.moc"
