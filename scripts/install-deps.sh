@@ -3,7 +3,7 @@
 # Idempotent: only packages that are missing are installed, so a second run is quick.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev libqscintilla2-qt6-dev pandoc
+packages=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev libqscintilla2-qt6-dev pandoc libx11-dev
           xvfb xauth xdotool)
 
 missing=()
