@@ -30,10 +30,26 @@ void resetHistory(QsciScintillaBase *editor)
     editor->SendScintilla(Sci::SCI_SETSAVEPOINT);
 }
 
+// The last folder is kept in the settings as LastPath, so the dialogs start where the
+// previous session left them.
+QString lastFolder()
+{
+    AppState &s = app();
+    if (s.lastFolder.isEmpty())
+        s.lastFolder = s.settings.LastPath;
+    return s.lastFolder;
+}
+
+void setLastFolder(const QString &folder)
+{
+    app().lastFolder = folder;
+    app().settings.LastPath = folder;
+}
+
 void startingFolderIfNone()
 {
-    if (app().lastFolder.isEmpty())
-        app().lastFolder = DesktopFolder();
+    if (lastFolder().isEmpty())
+        setLastFolder(DesktopFolder());
 }
 
 // The status text is shown before the export blocks the main thread.
@@ -107,13 +123,13 @@ void OpenDocument(const QString &requested)
     startingFolderIfNone();
     QString path = requested;
     if (path.isEmpty()) {
-        path = platform().openFileName(s.window, QStringLiteral("Open"), s.lastFolder,
+        path = platform().openFileName(s.window, QStringLiteral("Open"), lastFolder(),
                                        kMarkdownFilter + QStringLiteral(";;All Files (*)"));
         if (path.isEmpty())
             return;
     }
     path = absolutePath(path);
-    s.lastFolder = FolderPart(path);
+    setLastFolder(FolderPart(path));
     if (!ConfirmDiscard())
         return;
     NewDocument(true);
@@ -139,11 +155,11 @@ SaveResult SaveDocument()
     QString path = s.documentPath.get();
     if (path.isEmpty()) {
         startingFolderIfNone();
-        const QString chosen = platform().saveFileName(w, QStringLiteral("Save"), s.lastFolder, kMarkdownFilter);
+        const QString chosen = platform().saveFileName(w, QStringLiteral("Save"), lastFolder(), kMarkdownFilter);
         if (chosen.isEmpty())
             return SaveResult::Cancelled;
         path = WithMarkdownExtension(absolutePath(chosen));
-        s.lastFolder = FolderPart(path);
+        setLastFolder(FolderPart(path));
         s.documentPath.set(path);
     }
 
@@ -176,14 +192,14 @@ void SaveDocumentAs()
     AppState &s = app();
     QString start = s.documentPath.get();
     if (start.isEmpty())
-        start = s.lastFolder;
+        start = lastFolder();
     if (start.isEmpty())
         start = DesktopFolder();
     const QString chosen = platform().saveFileName(s.window, QStringLiteral("Save"), start, kMarkdownFilter);
     if (chosen.isEmpty())
         return;
     const QString path = WithMarkdownExtension(absolutePath(chosen));
-    s.lastFolder = FolderPart(path);
+    setLastFolder(FolderPart(path));
     s.documentPath.set(path);
     SaveDocument();
 }

@@ -1,0 +1,305 @@
+// The document: New, Open (dialog, command line), the bytes of a file on the way in and
+// out, the question before discarding, and New Window.
+#include "common/TestSupport.h"
+
+#include "app/AppState.h"
+#include "app/Commands.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "editor/Editor.h"
+#include "settings/Settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <Qsci/qsciscintillabase.h>
+
+using Sci = QsciScintillaBase;
+
+namespace {
+
+QsciScintillaBase *markdown() { return app().window->markdownEditor(); }
+QsciScintillaBase *head() { return app().window->headEditor(); }
+
+void type(QsciScintillaBase *editor, const QByteArray &text)
+{
+    editor->SendScintilla(Sci::SCI_ADDTEXT, (unsigned long)text.size(), text.constData());
+}
+
+bool modified(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_GETMODIFY) != 0; }
+bool canUndo(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_CANUNDO) != 0; }
+
+// A converter that can never start: saving then writes no exported page.
+void useMissingConverter(TestApp &t)
+{
+    Settings s;
+    s.PandocExe = t.root() + "no-such-pandoc";
+    QDir().mkpath(t.configDir());
+    QVERIFY(writeFileBytes(t.configDir() + "Quilldown.ini", FormatSettings(s, QDateTime::currentDateTime())));
+}
+
+} // namespace
+
+class TestDocument : public QObject {
+    Q_OBJECT
+private slots:
+    void newDocumentAndItsQuestion()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        QCOMPARE(EditorText(markdown()), QByteArray());
+        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+        QCOMPARE(app().documentPath.get(), QString());
+        QCOMPARE(app().currentStylesheet.get(), t.binDir() + "css/air.css");
+        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!canUndo(head()));
+
+        // Unchanged: New asks nothing.
+        RunCommand(CmdNew);
+        QCOMPARE(t.platform.messageCount(), 0);
+        QCOMPARE(app().window->statusText(), QString());
+
+        // An edit in the head editor alone is unsaved too.
+        type(head(), "<style></style>\n");
+        QVERIFY(DocumentIsUnsaved());
+        t.platform.messageAnswers.enqueue(MessageAnswer::Cancel);
+        RunCommand(CmdNew);
+        QCOMPARE(t.platform.messageCount(), 1);
+        const RecordedMessage question = t.platform.lastMessage();
+        QCOMPARE(question.text, QStringLiteral("Save changes before closing?"));
+        QCOMPARE(question.caption, QStringLiteral("Quilldown"));
+        QCOMPARE(question.icon, MessageIcon::Warning);
+        QCOMPARE(question.buttons, MessageButtons::YesNoCancel);
+        QVERIFY(EditorText(head()).contains("<style></style>\n"));
+
+        type(markdown(), "draft");
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        RunCommand(CmdNew);
+        QCOMPARE(EditorText(markdown()), QByteArray());
+        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!canUndo(markdown()));
+        QCOMPARE(app().freshDocument, 1);
+
+        // A chosen stylesheet is unsaved, and New leaves that as it is.
+        RunCommand(100);
+        QCOMPARE(app().stylesheetChanged, 1);
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        RunCommand(CmdNew);
+        QCOMPARE(t.platform.messageCount(), 3);
+        QCOMPARE(app().stylesheetChanged, 1);
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        RunCommand(CmdNew);
+        QCOMPARE(t.platform.messageCount(), 4);
+
+        // Open clears it.
+        QVERIFY(writeFileBytes(t.docsDir() + "a.md", "a\n"));
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        OpenDocument(t.docsDir() + "a.md");
+        QCOMPARE(app().stylesheetChanged, 0);
+        QVERIFY(!DocumentIsUnsaved());
+    }
+
+    void openReadsTheDocumentAndItsHead()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        const QString docs = t.docsDir();
+        QVERIFY(writeFileBytes(docs + "notes.md", "# Notes\n\nSome text.\n"));
+        QVERIFY(writeFileBytes(docs + "notes.head.txt", "<title>My notes</title>\n"));
+        QVERIFY(writeFileBytes(docs + "bare.markdown", "plain\n"));
+
+        OpenDocument(docs + "notes.md");
+        QCOMPARE(app().documentPath.get(), docs + "notes.md");
+        QCOMPARE(app().lastFolder, docs);
+        QCOMPARE(EditorText(markdown()), QByteArray("# Notes\n\nSome text.\n"));
+        QCOMPARE(EditorText(head()), QByteArray("<title>My notes</title>\n"));
+        // Loading is not an edit: nothing to undo, nothing unsaved.
+        QVERIFY(!modified(markdown()) && !modified(head()));
+        QVERIFY(!canUndo(markdown()) && !canUndo(head()));
+        QCOMPARE(app().window->statusText(), QString());
+
+        // Without a head file the head editor holds the template; any extension opens.
+        OpenDocument(docs + "bare.markdown");
+        QCOMPARE(EditorText(markdown()), QByteArray("plain\n"));
+        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+
+        // A file that does not exist gives an empty document with that name.
+        OpenDocument(docs + "new.md");
+        QCOMPARE(app().documentPath.get(), docs + "new.md");
+        QCOMPARE(EditorText(markdown()), QByteArray());
+        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!QFileInfo::exists(docs + "new.md"));
+    }
+
+    void bytesSurviveOpenAndSave_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF# Title\n\nText\n");
+        QTest::newRow("zero bytes") << QByteArray("before\0after\n\0\0end", 18);
+        QTest::newRow("invalid UTF-8") << QByteArray("caf\xE9 \xFF\xFE \xC3( \xED\xA0\x80 ok\n");
+        QTest::newRow("CR LF and mixed") << QByteArray("one\r\ntwo\nthree\rfour\r\n\r\n");
+        QTest::newRow("empty") << QByteArray();
+    }
+
+    void bytesSurviveOpenAndSave()
+    {
+        QFETCH(QByteArray, bytes);
+        TestApp t;
+        useMissingConverter(t);
+        QVERIFY(t.start());
+        const QString path = t.docsDir() + "raw.md";
+        QVERIFY(writeFileBytes(path, bytes));
+        OpenDocument(path);
+        QCOMPARE(EditorText(markdown()), bytes);
+        QCOMPARE(ReadTextFile(path), bytes);
+        QCOMPARE(SaveDocument(), SaveResult::Completed);
+        QCOMPARE(readFileBytes(path), bytes);
+        QVERIFY(!QFileInfo::exists(t.docsDir() + "raw.head.txt"));
+        QCOMPARE(app().window->statusText(), QStringLiteral("Saving 'raw.md'... done."));
+    }
+
+    void openDialog()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        const QString docs = t.docsDir();
+        QVERIFY(writeFileBytes(docs + "one.md", "one\n"));
+        QDir().mkpath(t.root() + "elsewhere");
+        QVERIFY(writeFileBytes(t.root() + "elsewhere/two.md", "two\n"));
+
+        // Cancelled: nothing changes; the dialog started on the desktop.
+        RunCommand(CmdOpen);
+        QCOMPARE(t.platform.dialogs.size(), 1);
+        const RecordedDialog dialog = t.platform.dialogs[0];
+        QCOMPARE(dialog.kind, QStringLiteral("open"));
+        QCOMPARE(dialog.title, QStringLiteral("Open"));
+        QCOMPARE(dialog.filter, QStringLiteral("Markdown (*.md);;All Files (*)"));
+        QCOMPARE(dialog.start, DesktopFolder());
+        QVERIFY(dialog.start.endsWith(u'/'));
+        QCOMPARE(app().documentPath.get(), QString());
+
+        t.platform.fileAnswers.enqueue(docs + "one.md");
+        RunCommand(CmdOpen);
+        QCOMPARE(app().documentPath.get(), docs + "one.md");
+        QCOMPARE(app().settings.LastPath, docs);
+
+        // A file chosen, then Cancel to the question: the document stays, the folder moves.
+        type(markdown(), "edited ");
+        t.platform.fileAnswers.enqueue(t.root() + "elsewhere/two.md");
+        t.platform.messageAnswers.enqueue(MessageAnswer::Cancel);
+        RunCommand(CmdOpen);
+        QCOMPARE(t.platform.dialogs.last().start, docs);
+        QCOMPARE(app().documentPath.get(), docs + "one.md");
+        QCOMPARE(EditorText(markdown()), QByteArray("edited one\n"));
+        QCOMPARE(app().lastFolder, t.root() + "elsewhere/");
+        RunCommand(CmdOpen);
+        QCOMPARE(t.platform.dialogs.last().start, t.root() + "elsewhere/");
+    }
+
+    void lastFolderIsRememberedAcrossStarts()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        QVERIFY(writeFileBytes(t.docsDir() + "one.md", "one\n"));
+        t.platform.fileAnswers.enqueue(t.docsDir() + "one.md");
+        RunCommand(CmdOpen);
+        t.shutdown();
+        QVERIFY(t.start());
+        RunCommand(CmdOpen);
+        QCOMPARE(t.platform.dialogs.last().start, t.docsDir());
+    }
+
+    void commandLineOpensTheFile()
+    {
+        TestApp t;
+        QVERIFY(writeFileBytes(t.docsDir() + "start.md", "started\n"));
+        QVERIFY(t.start({t.docsDir() + "start.md"}));
+        QCOMPARE(app().documentPath.get(), t.docsDir() + "start.md");
+        QCOMPARE(EditorText(markdown()), QByteArray("started\n"));
+        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+        QVERIFY(!DocumentIsUnsaved());
+        QCOMPARE(app().lastFolder, t.docsDir());
+    }
+
+    void closeQuestionAnswers()
+    {
+        TestApp t;
+        useMissingConverter(t);
+        QVERIFY(t.start());
+        MainWindow *w = app().window;
+        QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
+        type(markdown(), "unsaved words\n");
+
+        // Cancel: the window stays.
+        t.platform.messageAnswers.enqueue(MessageAnswer::Cancel);
+        QVERIFY(!w->close());
+        QVERIFY(w->isVisible());
+        QCOMPARE(app().quit.load(), 0);
+
+        // Yes, then the save dialog cancelled: nothing was saved, so the window stays.
+        t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
+        QVERIFY(!w->close());
+        QCOMPARE(t.platform.dialogs.last().kind, QStringLiteral("save"));
+        QVERIFY(w->isVisible());
+
+        // Yes, and a save that fails: the words must not be thrown away.
+        QVERIFY(writeFileBytes(t.root() + "plainfile", "x"));
+        t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
+        t.platform.fileAnswers.enqueue(t.root() + "plainfile/doc.md");
+        QVERIFY(!w->close());
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->statusText(), QStringLiteral("Saving 'doc.md'... failed."));
+        QVERIFY(DocumentIsUnsaved());
+
+        // Saved under a name, changed again; Yes now saves without a dialog and closes.
+        t.platform.fileAnswers.enqueue(t.docsDir() + "closing");
+        RunCommand(CmdSaveAs);
+        QCOMPARE(readFileBytes(t.docsDir() + "closing.md"), QByteArray("unsaved words\n"));
+        type(markdown(), "more\n");
+        const int dialogs = t.platform.dialogs.size();
+        t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
+        QVERIFY(w->close());
+        QCOMPARE(t.platform.dialogs.size(), dialogs);
+        QCOMPARE(readFileBytes(t.docsDir() + "closing.md"), QByteArray("unsaved words\nmore\n"));
+        QCOMPARE(app().quit.load(), 1);
+        QCOMPARE(t.platform.messageCount(), 4);
+    }
+
+    void closeAnsweredNoDiscards()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        QVERIFY(writeFileBytes(t.docsDir() + "kept.md", "original\n"));
+        OpenDocument(t.docsDir() + "kept.md");
+        type(markdown(), "changed ");
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        QVERIFY(app().window->close());
+        QCOMPARE(readFileBytes(t.docsDir() + "kept.md"), QByteArray("original\n"));
+        QCOMPARE(t.platform.messageCount(), 1);
+        // Exit goes the same way; an unchanged document closes without a question.
+        t.shutdown();
+        QVERIFY(t.start());
+        RunCommand(CmdExit);
+        QCOMPARE(t.platform.messageCount(), 1);
+        QCOMPARE(app().quit.load(), 1);
+    }
+
+    void newWindowStartsASecondProgram()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        app().settings.FontSize = 13;
+        RunCommand(CmdNewWindow);
+        QCOMPARE(t.platform.started.size(), 1);
+        QCOMPARE(t.platform.started[0], QStringList{QCoreApplication::applicationFilePath()});
+        // The settings are written first, so the new program starts with them.
+        QVERIFY(readFileBytes(t.configDir() + "Quilldown.ini").contains("FontSize = 13\r\n"));
+        // Nothing of the document changes.
+        QCOMPARE(app().documentPath.get(), QString());
+        QCOMPARE(t.platform.messageCount(), 0);
+    }
+};
+
+QUILLDOWN_TEST_MAIN(TestDocument)
+#include "tst_document.moc"
