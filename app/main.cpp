@@ -1,15 +1,42 @@
 #include "app/Startup.h"
+#include "platform/TerminationSignal.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 #include <unistd.h>
+
+namespace {
+
+const char usage[] =
+    "Usage: quilldown [FILE]\n"
+    "A Markdown editor with a live HTML preview rendered by Pandoc.\n"
+    "\n"
+    "Opens FILE when it names an existing file, else starts with a new document.\n"
+    "\n"
+    "Options:\n"
+    "  --help       show this help and exit\n"
+    "  --version    show the version and exit\n";
+
+} // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Quilldown 1.7 (%s)\n", QUILLDOWN_BUILD_DATE);
+        return 0;
+    }
     // Chromium refuses to run as root with its sandbox on; everyone else keeps it.
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quilldown"));
+    QApplication::setDesktopFileName(QStringLiteral("org.quilldown.Quilldown"));
+    QuitOnTerminationSignals(&application);
     if (!StartApplication(QApplication::arguments()))
         return Shutdown();
     QApplication::exec();

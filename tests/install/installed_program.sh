@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Installs Quilldown into a temporary prefix, makes the prefix read-only, and starts the
+# installed program with a document on its command line. Checks that it converts that
+# document (its preview page appears), keeps its stylesheets in the per-user data folder,
+# and ends cleanly on SIGTERM: settings written, preview files gone.
+set -euo pipefail
+build="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+prefix="$work/prefix"
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+for f in bin/quilldown share/applications/org.quilldown.Quilldown.desktop \
+         share/icons/hicolor/scalable/apps/org.quilldown.Quilldown.svg \
+         share/metainfo/org.quilldown.Quilldown.metainfo.xml; do
+  [ -e "$prefix/$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+grep -qx 'Exec=quilldown %f' "$prefix/share/applications/org.quilldown.Quilldown.desktop"
+grep -qx 'MimeType=text/markdown;text/x-markdown;' "$prefix/share/applications/org.quilldown.Quilldown.desktop"
+"$prefix/bin/quilldown" --version | grep -q '^Quilldown 1\.7 '
+"$prefix/bin/quilldown" --help | grep -q '^Usage: quilldown'
+
+mkdir -p "$work/docs" "$work/tmp" "$work/config" "$work/data"
+doc="$work/docs/my notes.md"
+printf '# Installed\n\nHello from the installed program.\n' > "$doc"
+chmod -R a-w "$prefix"
+
+export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+run_program() {
+  "$prefix/bin/quilldown" "$doc" &
+  pid=$!
+  page=""
+  for _ in $(seq 1 600); do
+    page=$(grep -l 'Hello from the installed program' "$TMPDIR"/quilldown-*/_temp*.htm 2>/dev/null | head -n 1 || true)
+    [ -n "$page" ] && break
+    sleep 0.1
+  done
+  [ -n "$page" ] || { echo "the installed program did not convert the document"; kill -9 $pid; exit 1; }
+  kill -TERM $pid
+  wait $pid
+}
+
+if [ "$(id -u)" -eq 0 ]; then
+  # Root writes through permission bits, so make the prefix a read-only mount, in a
+  # mount namespace of its own that vanishes with the test.
+  export prefix doc
+  export -f run_program
+  unshare -m bash -c 'mount --bind "$prefix" "$prefix" && mount -o remount,bind,ro "$prefix" && touch "$prefix/probe" 2>/dev/null && { echo "prefix is writable"; exit 1; }; run_program'
+else
+  run_program
+fi
+
+[ -s "$XDG_DATA_HOME/Quilldown/css/air.css" ] || { echo "no per-user air.css"; exit 1; }
+[ ! -e "$prefix/bin/css" ] || { echo "css folder written into the prefix"; exit 1; }
+grep -q 'WinCen = 0' "$XDG_CONFIG_HOME/Quilldown/Quilldown.ini" || { echo "settings not written at exit"; exit 1; }
+if ls -d "$TMPDIR"/quilldown-* >/dev/null 2>&1; then echo "preview folder left behind"; exit 1; fi
+echo "installed program: ok"
