@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -32,6 +33,18 @@ QThread *workerThread = nullptr;
 QObject *mainThreadContext = nullptr;   // lives on the main thread; requests are queued to it
 QString previewFolder;
 bool ownsPreviewFolder = false;
+
+// Wakes an idle worker early: RequestConversion and shutdown.
+std::mutex wakeLock;
+std::condition_variable wake;
+
+void WakeWorker()
+{
+    // Taking the lock orders this with the worker's check of the flags, so the wake-up
+    // cannot fall between its check and its wait.
+    { std::lock_guard<std::mutex> guard(wakeLock); }
+    wake.notify_all();
+}
 
 void sleepMs(int ms)
 {
@@ -206,14 +219,21 @@ void ConversionWorker()
     while (!s.mainWindowExists.load() && !s.quit.load())
         sleepMs(1);
     int toggle = 0;
+    const int idleWait = IdlePollInterval(quietTime);
     while (!s.quit.load()) {
         if (s.changePending.load()) {
             if (s.changeSuppression.load())
                 s.changePending = 0;
             else if (ChangeIsDue(platform().milliseconds(), s.lastChangeTime.load(), quietTime))
                 ConvertForPreview(&toggle);
+            sleepMs(10);
+        } else {
+            // Nothing pending: an edit cannot be due before the quiet time has passed,
+            // so a longer wait costs no precision; a request wakes the worker at once.
+            std::unique_lock<std::mutex> guard(wakeLock);
+            wake.wait_for(guard, std::chrono::milliseconds(idleWait),
+                          [&s] { return s.changePending.load() || s.quit.load(); });
         }
-        sleepMs(10);
     }
     s.workerCount.fetch_sub(1);
 }
@@ -250,6 +270,7 @@ void WaitForConversionWorker()
 {
     AppState &s = app();
     s.quit = 1;
+    WakeWorker();
     if (workerThread) {
         while (s.workerCount.load() > 0)
             sleepMs(1);
@@ -283,6 +304,12 @@ void RequestConversion()
     s.changePending = 1;
     s.lastChangeTime = -10000;
     s.changeSuppression = 0;
+    WakeWorker();
+}
+
+int IdlePollInterval(std::int64_t quietMilliseconds)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(quietMilliseconds / 4, 10, 50));
 }
 
 bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds)

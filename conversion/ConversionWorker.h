@@ -25,6 +25,10 @@ QString PreviewFolder();
 // has been quiet for more than `quietMilliseconds` at `now`.
 bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds);
 
+// How long the idle worker waits between looks at the change flag: a quarter of the
+// quiet time, from 10 to 50 ms, so a change is still seen well before it is due.
+int IdlePollInterval(std::int64_t quietMilliseconds);
+
 // The converter's arguments; `headFile` empty means no "-H".
 QStringList ConverterArguments(const QString &format, const QString &htmlFile, const QString &stylesheetRef,
                                const QString &headFile, const QString &title, const QString &markdownFile);

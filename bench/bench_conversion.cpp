@@ -1,0 +1,213 @@
+// Preview conversion cost: the worker's time from the end of the quiet time to the
+// published page, against a bare Pandoc run on the same file with the same arguments,
+// for a 10 KB and a 1 MB document; and the worker thread's CPU use while idle.
+//
+// Runs the real program (offscreen) with the real Pandoc found on PATH.
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "conversion/ConversionWorker.h"
+#include "conversion/ConverterProcess.h"
+#include "editor/Editor.h"
+#include "settings/Paths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+
+namespace {
+
+QByteArray makeDocument(qsizetype size)
+{
+    static const char *words[] = {"alpha", "quill", "markdown", "preview", "stylesheet", "render", "pandoc",
+                                  "editor", "window", "paragraph", "example", "text", "with", "and", "the"};
+    QByteArray out;
+    int line = 0;
+    unsigned seed = 12345;
+    auto word = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return QByteArray(words[(seed >> 16) % (sizeof words / sizeof *words)]);
+    };
+    while (out.size() < size) {
+        if (line % 25 == 0)
+            out += "## Section " + QByteArray::number(line / 25) + "\n\n";
+        else if (line % 7 == 0)
+            out += "- item *" + word() + "* with `code` and [a link](http://example.com/" + word() + ")\n\n";
+        else {
+            for (int i = 0; i < 14; ++i)
+                out += (i == 3 ? "**" + word() + "**" : word()) + ' ';
+            out += "\n\n";
+        }
+        ++line;
+    }
+    out.truncate(size);
+    return out;
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+void settle(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+// Nanoseconds the worker thread has spent on a CPU, from the scheduler's counters.
+qint64 workerCpuNanoseconds()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "QuilldownWorker")
+            continue;
+        QFile sched(tasks.filePath(tid + QStringLiteral("/schedstat")));
+        if (!sched.open(QIODevice::ReadOnly))
+            return -1;
+        return sched.readAll().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+struct Figures {
+    double bare = 0;
+    double worker = 0;
+};
+
+Figures measure(const QByteArray &text, int runs, int settleMs, const QString &scratch)
+{
+    AppState &s = app();
+    std::vector<double> bare, worker;
+    SetEditorText(s.window->markdownEditor(), text);
+    for (int run = 0; run < runs; ++run) {
+        waitFor([&] { return s.converterState.load() == ConverterIdle && !s.changePending.load(); }, 120000);
+        settle(settleMs);
+        const QString before = s.lastPreviewFile.get();
+        QElapsedTimer clock;
+        clock.start();
+        RequestConversion();   // the quiet time is over now
+        if (!waitFor([&] { return s.lastPreviewFile.get() != before; }, 120000)) {
+            std::fprintf(stderr, "no page was published\n");
+            return {};
+        }
+        worker.push_back(clock.nsecsElapsed() / 1e6);
+
+        // The same input, head and stylesheet link, run directly.
+        const QString page = s.lastPreviewFile.get();
+        const QString input = ReplaceExtension(page, QStringLiteral("md"));
+        QFile::remove(scratch + QStringLiteral("bare.md"));
+        QFile::copy(input, scratch + QStringLiteral("bare.md"));
+        const QStringList arguments = ConverterArguments(
+            s.settings.MarkdownVersion, scratch + QStringLiteral("bare.htm"),
+            QStringLiteral("file://") + FolderPart(page) + QStringLiteral("_tempair.css"), HeadFileFor(input),
+            QStringLiteral("PageTitle"), scratch + QStringLiteral("bare.md"));
+        settle(settleMs);
+        QProcess process;
+        process.setWorkingDirectory(scratch);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        clock.restart();
+        process.start(s.converterPath.get(), arguments);
+        process.waitForFinished(-1);
+        bare.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    return {median(bare), median(worker)};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
+    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false;*.warning=false");
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+
+    QTemporaryDir dir;
+    const QString root = dir.path() + u'/';
+    QDir().mkpath(root + QStringLiteral("config"));
+    QDir().mkpath(root + QStringLiteral("data"));
+    QDir().mkpath(root + QStringLiteral("bin"));
+    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (root + QStringLiteral("data")).toUtf8());
+    SetBaseDirectoryOverride(root + QStringLiteral("bin"));
+
+    if (!StartApplication({QStringLiteral("bench_conversion")})) {
+        std::fprintf(stderr, "the program did not start\n");
+        return 1;
+    }
+    AppState &s = app();
+    if (!waitFor([&] { return !s.lastPreviewFile.get().isEmpty(); }, 60000)) {
+        std::fprintf(stderr, "no converter: %s\n", qPrintable(s.converterPath.get()));
+        Shutdown();
+        return 1;
+    }
+    std::printf("converter: %s\n", qPrintable(s.converterPath.get()));
+
+    struct Case {
+        const char *name;
+        qsizetype size;
+        int runs;
+        int settleMs;
+    };
+    for (const Case &c : {Case{"10 KB", 10 * 1024, 9, 300}, Case{"1 MB", 1024 * 1024, 3, 3000}}) {
+        const Figures f = measure(makeDocument(c.size), c.runs, c.settleMs, root);
+        const double overhead = f.worker - f.bare;
+        const double allowed = f.bare * 0.10 + 15.0;
+        std::printf("%-6s median of %d: bare pandoc %8.1f ms, worker %8.1f ms, overhead %7.1f ms (%5.1f%%; "
+                    "target < %.1f ms) %s\n",
+                    c.name, c.runs, f.bare, f.worker, overhead, f.bare > 0 ? 100.0 * overhead / f.bare : 0.0,
+                    allowed, overhead < allowed ? "ok" : "OVER");
+        std::fflush(stdout);
+    }
+
+    // Idle: nothing pending, the main loop running as usual.
+    SetEditorText(s.window->markdownEditor(), QByteArray("idle\n"));
+    RequestConversion();
+    waitFor([&] { return s.converterState.load() == ConverterIdle && !s.changePending.load(); }, 120000);
+    settle(3000);
+    const qint64 cpuBefore = workerCpuNanoseconds();
+    QElapsedTimer clock;
+    clock.start();
+    settle(10000);
+    const qint64 cpuAfter = workerCpuNanoseconds();
+    const double wall = clock.nsecsElapsed();
+    if (cpuBefore < 0 || cpuAfter < 0)
+        std::printf("idle: worker thread not found\n");
+    else
+        std::printf("idle worker CPU over %.1f s: %.3f ms = %.4f%% of one core (target < 0.5%%)\n", wall / 1e9,
+                    (cpuAfter - cpuBefore) / 1e6, 100.0 * (cpuAfter - cpuBefore) / wall);
+    Shutdown();
+    return 0;
+}
