@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "conversion/ConverterProcess.h"
+#include "conversion/HtmlAdjust.h"
 #include "editor/Editor.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <csignal>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -136,6 +138,14 @@ private slots:
         QCOMPARE(readFileBytes(folder + QStringLiteral("_tempdark.css")), readFileBytes(dark));
         QCOMPARE(runCount(t.root()), 3);
 
+        // Asked for the browser: the next published page is handed to it, once.
+        app().openInBrowser = 1;
+        RequestConversion();
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.openedUrls().size(), 1, 20000);
+        QCOMPARE(t.platform.openedUrls().first(), QUrl::fromLocalFile(folder + QStringLiteral("_temp1.htm")));
+        QCOMPARE(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"));
+        QCOMPARE(app().openInBrowser.load(), 0);
+
         QCOMPARE(t.shutdown(), 0);
         QVERIFY(!QFileInfo::exists(folder));
     }
@@ -172,6 +182,44 @@ private slots:
         QVERIFY(clock.elapsed() - lastChange >= 750);
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 20000);
         QCOMPARE(runCount(t.root()), 2);
+
+        // While a document is being replaced, requests are dropped.
+        app().changeSuppression = 1;
+        app().lastChangeTime = -10000;
+        app().changePending = 1;
+        QTRY_COMPARE_WITH_TIMEOUT(app().changePending.load(), 0, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(app().converterState.load(), int(ConverterIdle), 20000);
+        QCOMPARE(runCount(t.root()), 2);
+    }
+
+    void saveWaitsForARunningPreviewConversion()
+    {
+        TestApp t;
+        Settings settings;
+        settings.PandocExe = recordingConverter(t.root());
+        QVERIFY(startWith(t, settings));
+        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
+        const QString document = t.docsDir() + QStringLiteral("note.md");
+        writeFileBytes(document, "# saved\n");
+        app().documentPath.set(document);
+
+        writeFileBytes(t.root() + QStringLiteral("hold"), "");
+        RequestConversion();
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t.root() + QStringLiteral("held")), 20000);
+        // The main thread is blocked in the export; another thread lets the preview go.
+        QElapsedTimer clock;
+        clock.start();
+        std::thread release([&t] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(700));
+            QFile::remove(t.root() + QStringLiteral("hold"));
+        });
+        const bool exported = ExportHtml();
+        const qint64 waited = clock.elapsed();
+        release.join();
+        QVERIFY(exported);
+        QVERIFY(waited >= 700);
+        QVERIFY(readFileBytes(t.docsDir() + QStringLiteral("note.htm")).contains("saved</h1>"));
+        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), PreviewFolder() + QStringLiteral("_temp1.htm"), 20000);
     }
 
     void changeDuringConversionIsNotPublishedAndConvertsOnceMore()
