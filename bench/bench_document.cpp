@@ -1,0 +1,193 @@
+// Document costs for a 5 MB Markdown file:
+//  - cold start with the file on the command line, in this process: from StartApplication
+//    to the preview's loadFinished for the first converted page (a file:// URL), which
+//    includes the worker's Pandoc run on the whole file and WebEngine's first load;
+//  - OpenDocument of the file (read + both editors filled), median of several runs;
+//  - SaveDocument of the named file (document written, exported page made by Pandoc on
+//    the main thread), median of several runs, and the document write alone.
+// Runs the real program offscreen with the real Pandoc on PATH, in temporary folders.
+//   build/bench/bench_document [open runs] [save runs]
+#include "app/AppState.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "app/Startup.h"
+#include "conversion/ConversionWorker.h"
+#include "editor/Editor.h"
+#include "preview/PreviewPane.h"
+#include "settings/Paths.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <Qsci/qsciscintillabase.h>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+QByteArray makeDocument(qsizetype size)
+{
+    static const char *words[] = {"alpha", "quill", "markdown", "preview", "stylesheet", "render", "pandoc",
+                                  "editor", "window", "paragraph", "example", "text", "with", "and", "the"};
+    QByteArray out;
+    int line = 0;
+    unsigned seed = 4242;
+    auto word = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return QByteArray(words[(seed >> 16) % (sizeof words / sizeof *words)]);
+    };
+    while (out.size() < size) {
+        if (line % 25 == 0)
+            out += "## Section " + QByteArray::number(line / 25) + "\n\n";
+        else if (line % 7 == 0)
+            out += "- item *" + word() + "* with `code` and [a link](http://example.com/" + word() + ")\n\n";
+        else {
+            for (int i = 0; i < 14; ++i)
+                out += (i == 3 ? "**" + word() + "**" : word()) + ' ';
+            out += "\n\n";
+        }
+        ++line;
+    }
+    out.truncate(size);
+    out += '\n';
+    return out;
+}
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(500);
+    }
+    return true;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+double elapsedMs(const QElapsedTimer &clock) { return clock.nsecsElapsed() / 1e6; }
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
+    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false;*.warning=false");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+    const int openRuns = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
+    const int saveRuns = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
+
+    QTemporaryDir root;
+    const QString base = root.path() + u'/';
+    for (const char *folder : {"config", "data", "bin", "docs"})
+        QDir().mkpath(base + QLatin1String(folder));
+    qputenv("XDG_CONFIG_HOME", (base + QStringLiteral("config")).toUtf8());
+    qputenv("XDG_DATA_HOME", (base + QStringLiteral("data")).toUtf8());
+    SetBaseDirectoryOverride(base + QStringLiteral("bin"));
+
+    const QString document = base + QStringLiteral("docs/big.md");
+    const QByteArray text = makeDocument(5 * 1024 * 1024);
+    {
+        QFile file(document);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+            std::fprintf(stderr, "cannot write the test document\n");
+            return 1;
+        }
+    }
+    AppState &s = app();
+
+    // Cold start: the first program start in this process, so WebEngine starts too.
+    QElapsedTimer clock;
+    clock.start();
+    double windowShown = -1, firstPage = -1;
+    if (!StartApplication({QStringLiteral("quilldown"), document})) {
+        std::fprintf(stderr, "start-up failed\n");
+        return 1;
+    }
+    windowShown = elapsedMs(clock);
+    PreviewPane *preview = s.window->preview();
+    QObject::connect(preview, &QWebEngineView::loadFinished, [&](bool ok) {
+        if (ok && firstPage < 0 && preview->url().isLocalFile())
+            firstPage = elapsedMs(clock);
+    });
+    if (!waitFor([&] { return firstPage >= 0; }, 600000)) {
+        std::fprintf(stderr, "no preview page within 10 minutes (is pandoc installed?)\n");
+        Shutdown();
+        return 1;
+    }
+    const int editorBytes = int(EditorText(s.window->markdownEditor()).size());
+
+    auto waitIdle = [&] {
+        waitFor([&] { return s.converterState.load() == ConverterIdle && !s.changePending.load(); }, 600000);
+        // Not loaded: an 8 MB page keeps WebEngine busy for seconds and would slow what
+        // is measured next.
+        s.previewReadyPath.take();
+    };
+
+    // Open: the document is unchanged, so there is no question.
+    std::vector<double> opens;
+    for (int i = 0; i < openRuns; ++i) {
+        waitIdle();
+        clock.restart();
+        OpenDocument(document);
+        opens.push_back(elapsedMs(clock));
+        // Each open asks for a conversion; let it start so the next open meets a busy worker
+        // no more than a user would.
+        QCoreApplication::processEvents();
+    }
+
+    // Save: one character changed so there is something to save; the worker is idle, so the
+    // export does not wait for the converter lock.
+    std::vector<double> saves, writes;
+    bool exported = true;
+    for (int i = 0; i < saveRuns; ++i) {
+        waitIdle();
+        s.changeSuppression = 1;   // no preview conversion while saving
+        s.window->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)1, "x");
+        clock.restart();
+        const SaveResult result = SaveDocument();
+        saves.push_back(elapsedMs(clock));
+        exported = exported && result == SaveResult::Completed && s.window->statusText().endsWith("done.");
+        s.changePending = 0;
+        s.changeSuppression = 0;
+    }
+    for (int i = 0; i < openRuns; ++i) {
+        clock.restart();
+        const bool ok = WriteTextFile(EditorText(s.window->markdownEditor()), document);
+        writes.push_back(elapsedMs(clock));
+        exported = exported && ok;
+    }
+    const qint64 pageSize = QFileInfo(HtmlFileFor(document)).size();
+    Shutdown();
+
+    std::printf("document: %.1f MB Markdown (%d bytes in the editor), exported page %.1f MB\n",
+                text.size() / 1048576.0, editorBytes, pageSize / 1048576.0);
+    std::printf("cold start with the file on the command line (in-process, offscreen)\n");
+    std::printf("  StartApplication returned (window shown):  %9.1f ms\n", windowShown);
+    std::printf("  first preview page loadFinished (file://): %9.1f ms\n", firstPage);
+    std::printf("open (OpenDocument), median of %d:          %9.1f ms\n", openRuns, median(opens));
+    std::printf("save (SaveDocument with export), median of %d: %7.1f ms%s\n", saveRuns, median(saves),
+                exported ? "" : "  (a save did not complete)");
+    std::printf("  of which the document write, median of %d: %8.1f ms\n", openRuns, median(writes));
+    return exported ? 0 : 1;
+}
