@@ -114,6 +114,18 @@ void ShowOnMainThread(const QString &text)
         Qt::QueuedConnection);
 }
 
+// Preview files are rewritten on every run and worthless after a crash: written in
+// place, without the flush to disk that a document's atomic replacement costs.
+bool WriteScratchFile(const QByteArray &bytes, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(bytes) == bytes.size();
+    file.close();
+    return written && file.error() == QFileDevice::NoError;
+}
+
 QString FileUrl(const QString &path)
 {
     // Encoded, so that a "#" or "%" in a folder name still links the file.
@@ -150,8 +162,8 @@ void ConvertForPreview(int *toggle)
     const QString htmlFile = HtmlFileFor(markdownFile);
     const QString title = PageTitleFromHead(head);
 
-    WriteTextFile(markdown, markdownFile);
-    WriteTextFile(head, headFile);
+    WriteScratchFile(markdown, markdownFile);
+    WriteScratchFile(head, headFile);
     s.temporaryFiles.add(markdownFile);
     s.temporaryFiles.add(headFile);
 
@@ -171,7 +183,7 @@ void ConvertForPreview(int *toggle)
     QString error;
     bool ok = RunConverter(markdownFile, htmlFile, stylesheetRef, headFile, title, &error);
     if (!ok && !s.quit.load())
-        ok = WriteTextFile(ConversionErrorPage(error), htmlFile);
+        ok = WriteScratchFile(ConversionErrorPage(error), htmlFile);
     if (ok) {
         s.temporaryFiles.add(htmlFile);
         sleepMs(1);
