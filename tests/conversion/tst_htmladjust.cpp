@@ -40,7 +40,11 @@ bool startWith(TestApp &t, const Settings &settings)
     if (!t.start())
         return false;
     // Exports wait for the first preview so both never race for the recorded arguments.
-    return QTest::qWaitFor([] { return !app().lastPreviewFile.get().isEmpty(); }, 20000);
+    if (QTest::qWaitFor([] { return !app().lastPreviewFile.get().isEmpty(); }, 20000))
+        return true;
+    qWarning("no preview: state %d, pending %d, suppressed %d, workers %d", app().converterState.load(),
+             app().changePending.load(), app().changeSuppression.load(), app().workerCount.load());
+    return false;
 }
 
 } // namespace
