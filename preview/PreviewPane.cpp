@@ -1,18 +1,92 @@
 #include "preview/PreviewPane.h"
 
 #include "app/AppState.h"
+#include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
+#include "platform/Platform.h"
+#include "preview/ScrollSync.h"
+
+#include <QFileInfo>
+#include <QPointer>
+#include <QVariantList>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineScript>
+#include <cmath>
+
+namespace {
+
+// How long signals that disagree with one of our scripts count as frames from before it.
+constexpr int kSettleMs = 500;
+
+PreviewRestoreState restoreState;
+
+PreviewPane *currentPane()
+{
+    MainWindow *w = app().window;
+    return w ? w->preview() : nullptr;
+}
+
+int toPixels(double value)
+{
+    return static_cast<int>(std::lround(value));
+}
+
+// Reads the values our cache holds, in the isolated script world so a page cannot
+// redefine what we call.
+const char *kMetricsScript =
+    "(function(){var r=document.documentElement,b=document.body,"
+    "e=document.scrollingElement||r;"
+    "var top=b&&b.scrollTop?b.scrollTop:(r?r.scrollTop:0);"
+    "return [top, e?e.scrollHeight:0, e?e.clientHeight:0];})()";
+
+void suspendRedraw()
+{
+    PreviewRestoreState &st = restoreState;
+    MainWindow *w = app().window;
+    if (!w || st.redrawSuspended)
+        return;
+    st.redrawSuspended = true;
+    st.suspendedSince = platform().milliseconds();
+    w->setUpdatesEnabled(false);
+}
+
+void resumeRedraw()
+{
+    PreviewRestoreState &st = restoreState;
+    if (!st.redrawSuspended)
+        return;
+    st.redrawSuspended = false;
+    if (MainWindow *w = app().window) {
+        // Enabling updates again schedules a repaint of the window and every child.
+        w->setUpdatesEnabled(true);
+        w->update();
+    }
+}
+
+void finishRestore()
+{
+    PreviewRestoreState &st = restoreState;
+    resumeRedraw();
+    st.restoreTarget = -1;
+    st.restoreSent = false;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- PreviewPage
 
 PreviewPage::PreviewPage(QObject *parent)
     : QWebEnginePage(parent)
 {
 }
 
-bool PreviewPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
+bool PreviewPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
+    // Frames inside the page (embedded videos, maps) may load what they like; only the
+    // pane itself is guarded.
     if (!isMainFrame)
         return true;
-    return OnPreviewNavigate(url);
+    return OnPreviewNavigate(url, type == NavigationTypeRedirect);
 }
 
 QWebEnginePage *PreviewPage::createWindow(WebWindowType)
@@ -32,20 +106,290 @@ bool PreviewPage::javaScriptPrompt(const QUrl &, const QString &, const QString 
     return false;
 }
 
+// ---------------------------------------------------------------- PreviewPane
+
 PreviewPane::PreviewPane(QWidget *parent)
     : QWebEngineView(parent)
     , page_(new PreviewPage(this))
 {
+    // One pane per life of the program: its bookkeeping starts afresh with it.
+    ResetPreviewState();
+    ResetScrollSync();
     setPage(page_);
+    connect(page_, &QWebEnginePage::loadingChanged, this, &PreviewPane::onLoadingChanged);
+    connect(page_, &QWebEnginePage::scrollPositionChanged, this, [this](const QPointF &position) {
+        const int top = toPixels(position.y());
+        if (settling(settleTopUntil_) && top != top_) {
+            heldTop_ = top;
+            return;
+        }
+        settleTopUntil_ = 0;
+        heldTop_ = -1;
+        top_ = top;
+    });
+    connect(page_, &QWebEnginePage::contentsSizeChanged, this, [this](const QSizeF &size) {
+        const int height = toPixels(size.height());
+        if (settling(settleHeightUntil_) && height != contentsHeight_) {
+            heldHeight_ = height;
+            return;
+        }
+        settleHeightUntil_ = 0;
+        heldHeight_ = -1;
+        contentsHeight_ = height;
+    });
     setUrl(QUrl(QStringLiteral("about:blank")));
 }
 
-bool OnPreviewNavigate(const QUrl &url)
+void PreviewPane::navigate(const QUrl &url)
 {
-    return url.toString().startsWith(QLatin1String("about:"));
+    pendingUrl_ = url;
+    awaitingStart_ = true;
+    reissued_ = false;
+    loading_ = true;
+    setUrl(url);
 }
 
-void RefreshPreview() {}
+// Load events are matched against our own navigation only until it is seen to start:
+// before that, events of other URLs are the end of an older load. Afterwards the end of
+// whatever loads last ends the loading, because WebEngine does not report every start
+// (a link clicked while an external "mailto:" hand-off still counts as loading starts
+// nothing new, and that hand-off never reports an end).
+void PreviewPane::onLoadingChanged(const QWebEngineLoadingInfo &info)
+{
+    const bool ours = SameNavigation(info.url(), pendingUrl_);
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        if (awaitingStart_) {
+            if (!ours)
+                return;
+            awaitingStart_ = false;
+        }
+        loading_ = true;
+        ++generation_;
+        settleTopUntil_ = settleHeightUntil_ = 0;
+        return;
+    }
+    if (awaitingStart_ && !ours) {
+        // Another page completed after we asked for ours, so ours was dropped (this
+        // happens while the view is still busy with its first blank page): ask again.
+        if (!reissued_ && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
+            reissued_ = true;
+            setUrl(pendingUrl_);
+        }
+        return;
+    }
+    if (awaitingStart_)
+        ++generation_;
+    awaitingStart_ = false;
+    loading_ = false;
+    queryMetrics();
+}
+
+void PreviewPane::resizeEvent(QResizeEvent *event)
+{
+    QWebEngineView::resizeEvent(event);
+    queryMetrics();
+}
+
+int PreviewPane::scrollTop() const
+{
+    if (heldTop_ >= 0 && !settling(settleTopUntil_)) {
+        top_ = heldTop_;
+        heldTop_ = -1;
+    }
+    return top_;
+}
+
+int PreviewPane::scrollHeight() const
+{
+    if (heldHeight_ >= 0 && !settling(settleHeightUntil_)) {
+        contentsHeight_ = heldHeight_;
+        heldHeight_ = -1;
+    }
+    return contentsHeight_;
+}
+
+int PreviewPane::maxScroll() const
+{
+    return qMax(0, scrollHeight() - clientHeight());
+}
+
+bool PreviewPane::settling(std::int64_t until)
+{
+    return until != 0 && platform().milliseconds() < until;
+}
+
+void PreviewPane::queryMetrics()
+{
+    runMetricsScript(QString(), false);
+}
+
+void PreviewPane::scrollToOffset(int offset)
+{
+    requestedTop_ = qMax(0, offset);
+    runMetricsScript(QStringLiteral("window.scrollTo(window.scrollX,%1);").arg(requestedTop_), true);
+}
+
+void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
+{
+    ++scriptsInFlight_;
+    const unsigned generation = generation_;
+    QPointer<PreviewPane> self(this);
+    const QString source = prelude + QString::fromLatin1(kMetricsScript);
+    page_->runJavaScript(source, QWebEngineScript::ApplicationWorld, [self, generation, scrolls](const QVariant &v) {
+        if (!self)
+            return;
+        PreviewPane *pane = self.data();
+        pane->scriptsInFlight_ = qMax(0, pane->scriptsInFlight_ - 1);
+        if (pane->scriptsInFlight_ == 0)
+            pane->requestedTop_ = -1;
+        const QVariantList values = v.toList();
+        // Values from a page that has been replaced meanwhile describe nothing we show.
+        if (generation != pane->generation_ || values.size() != 3)
+            return;
+        pane->top_ = toPixels(values.at(0).toDouble());
+        pane->contentsHeight_ = toPixels(values.at(1).toDouble());
+        pane->clientHeight_ = toPixels(values.at(2).toDouble());
+        pane->heldTop_ = pane->heldHeight_ = -1;
+        pane->settleTopUntil_ = pane->settleHeightUntil_ = platform().milliseconds() + kSettleMs;
+        if (scrolls)
+            emit pane->scrollApplied(pane->top_);
+    });
+}
+
+bool SameNavigation(const QUrl &a, const QUrl &b)
+{
+    if (a.isLocalFile() && b.isLocalFile())
+        return QFileInfo(a.toLocalFile()).absoluteFilePath() == QFileInfo(b.toLocalFile()).absoluteFilePath();
+    return a.adjusted(QUrl::StripTrailingSlash) == b.adjusted(QUrl::StripTrailingSlash);
+}
+
+// ---------------------------------------------------------------- navigation rules
+
+bool OnPreviewNavigate(const QUrl &url, bool pageInitiated)
+{
+    const QString text = url.toString();
+    // Rule 1: web links go to the user's browser. Only a real web address is handed on;
+    // an address that merely mentions one (a script or data URL) is just refused.
+    if (text.contains(QLatin1String("http://")) || text.contains(QLatin1String("https://"))) {
+        const QString scheme = url.scheme().toLower();
+        if (!pageInitiated && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
+            platform().openUrl(url);
+        return false;
+    }
+    if (text.contains(QLatin1String("ftp://")) || text.contains(QLatin1String("mailto:")))
+        return false;
+    if (text.startsWith(QLatin1String("javascript:")))
+        return false;
+    if (text.startsWith(QLatin1String("about:")))
+        return true;
+    // File URLs are judged by the path they denote.
+    const QString path = url.isLocalFile() ? url.toLocalFile() : text;
+    if (!path.isEmpty() && QFileInfo::exists(path)) {
+        if (path.contains(QLatin1String(".htm"), Qt::CaseInsensitive))
+            return true;
+        if (!pageInitiated)
+            platform().openUrl(QUrl::fromLocalFile(path));
+        return false;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- scroll values
+
+int PreviewScrollTop()
+{
+    PreviewPane *pane = currentPane();
+    return pane ? pane->scrollTop() : 0;
+}
+
+int PreviewMaxScroll()
+{
+    PreviewPane *pane = currentPane();
+    return pane ? pane->maxScroll() : 0;
+}
+
+void SetPreviewScrollTop(int offset)
+{
+    if (PreviewPane *pane = currentPane())
+        pane->scrollToOffset(offset);
+}
+
+bool PreviewIsLoading()
+{
+    PreviewPane *pane = currentPane();
+    return pane && pane->isLoadingPage();
+}
+
+PreviewRestoreState &previewRestoreState()
+{
+    return restoreState;
+}
+
+void ResetPreviewState()
+{
+    restoreState = PreviewRestoreState{};
+}
+
+// ---------------------------------------------------------------- idle work
+
+void RefreshPreview()
+{
+    AppState &s = app();
+    PreviewPane *pane = currentPane();
+    if (!pane)
+        return;
+    PreviewRestoreState &st = restoreState;
+
+    // Reading and emptying the hand-over slot is one step under its lock.
+    const QString ready = s.previewReadyPath.take();
+    if (!ready.isEmpty()) {
+        // A page overtaken by a newer change is not shown; the next one will be.
+        if (s.changePending.load())
+            return;
+        const bool fresh = s.freshDocument != 0;
+        if (fresh) {
+            // A new or opened document starts at the top; a restore still pending for
+            // the previous document must not land on it.
+            s.freshDocument = 0;
+            pane->navigate(QUrl::fromLocalFile(ready));
+            finishRestore();
+            return;
+        }
+        // While a restore is pending the pane may already show the half-loaded page at
+        // the top, so the offset the reader last saw is the one still saved.
+        if (st.restoreTarget < 0) {
+            st.savedOffset = PreviewScrollTop();
+            // At the very end: stay at the end even when the page grows.
+            if (st.savedOffset > 0 && st.savedOffset == PreviewMaxScroll())
+                st.savedOffset += 5000;
+        }
+        suspendRedraw();
+        pane->navigate(QUrl::fromLocalFile(ready));
+        st.restoreTarget = st.savedOffset;
+        st.restoreSent = false;
+        return;
+    }
+
+    if (st.restoreTarget >= 0) {
+        if (st.redrawSuspended && platform().milliseconds() - st.suspendedSince > kRestoreLimitMs) {
+            finishRestore();
+            return;
+        }
+        if (PreviewIsLoading() || pane->scriptsPending())
+            return;
+        if (!st.restoreSent) {
+            SetPreviewScrollTop(st.savedOffset);
+            st.restoreSent = true;
+            return;
+        }
+        // The page has taken the offset: only now may the window show it.
+        finishRestore();
+        return;
+    }
+
+    if (s.settings.SyncScroll != 0)
+        SyncPreviewToEditor();
+}
 
 void RefreshCommand()
 {
@@ -53,4 +397,19 @@ void RefreshCommand()
         RequestConversion();
 }
 
-void PreviewInBrowser() {}
+void PreviewInBrowser()
+{
+    AppState &s = app();
+    if (s.changePending.load()) {
+        s.openInBrowser = 1;
+        s.lastChangeTime = -10000;
+        return;
+    }
+    if (s.converterState.load() == ConverterConverting) {
+        s.openInBrowser = 1;
+        return;
+    }
+    const QString last = s.lastPreviewFile.get();
+    if (!last.isEmpty() && QFileInfo(last).isFile())
+        platform().openUrl(QUrl::fromLocalFile(last));
+}

@@ -5,6 +5,9 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <cstdint>
+
+class QWebEngineLoadingInfo;
 
 // A page in silent mode: no script dialogs, no new windows; every navigation is asked of
 // OnPreviewNavigate first.
@@ -22,19 +25,97 @@ protected:
                           QString *result) override;
 };
 
+// The view keeps the latest scroll offset and sizes that WebEngine reported, because
+// WebEngine only answers asynchronously. Where a value comes from the scroll and size
+// signals it describes the last frame the renderer delivered, so it may lag one frame
+// behind the page; values returned by our own scripts are exact at the time the script
+// ran. The lag is safe for the callers: a reload remembers the offset the reader last saw,
+// and the synchronisation only compares values once our own scrolling has settled.
 class PreviewPane : public QWebEngineView {
     Q_OBJECT
 public:
     explicit PreviewPane(QWidget *parent = nullptr);
     PreviewPage *previewPage() const { return page_; }
 
+    // Starts loading `url` and counts as loading from this moment, not from the
+    // asynchronous load-start signal, so a restore can never hit the old page early.
+    void navigate(const QUrl &url);
+    bool isLoadingPage() const { return loading_; }
+
+    int scrollTop() const;
+    int scrollHeight() const;
+    int clientHeight() const { return clientHeight_ > 0 ? clientHeight_ : height(); }
+    int maxScroll() const;
+
+    // Scrolls the page to `offset` (clamped by the page) with a script; the cached values
+    // follow when the script has run.
+    void scrollToOffset(int offset);
+    // The offset the page is at, or is being moved to by a script still running.
+    int intendedTop() const { return scriptsInFlight_ > 0 && requestedTop_ >= 0 ? requestedTop_ : top_; }
+    // True while one of our scripts has not answered yet.
+    bool scriptsPending() const { return scriptsInFlight_ > 0; }
+
+signals:
+    // A scroll script of ours has been applied by the page; `top` is the offset now.
+    void scrollApplied(int top);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void queryMetrics();
+    void runMetricsScript(const QString &prelude, bool scrolls);
+    static bool settling(std::int64_t until);
+
     PreviewPage *page_;
+    bool loading_ = false;
+    QUrl pendingUrl_;
+    bool awaitingStart_ = false;
+    bool reissued_ = false;
+    mutable int top_ = 0;
+    mutable int contentsHeight_ = 0;
+    int clientHeight_ = 0;
+    int scriptsInFlight_ = 0;
+    int requestedTop_ = -1;
+    unsigned generation_ = 0;
+    // After a script answered, signals that disagree with its values are frames from
+    // before it: they are held back until a signal agrees or the time is up. A value
+    // still held then was a real change (the reader scrolled on) and is taken.
+    std::int64_t settleTopUntil_ = 0;
+    std::int64_t settleHeightUntil_ = 0;
+    mutable int heldTop_ = -1;
+    mutable int heldHeight_ = -1;
 };
 
-bool OnPreviewNavigate(const QUrl &url);
+// Whether two URLs name the same navigation (local files compared as paths).
+bool SameNavigation(const QUrl &a, const QUrl &b);
+
+// The navigation hook. `pageInitiated` is true for navigations a page script started
+// without the user (redirects): those are cancelled without handing anything to the system.
+bool OnPreviewNavigate(const QUrl &url, bool pageInitiated = false);
+
 // Idle work of the main loop: loads a finished page, restores the scroll offset, or
 // mirrors the preview's scrolling into the editor.
 void RefreshPreview();
 void RefreshCommand();       // HTML > Refresh
 void PreviewInBrowser();     // HTML > Preview in Browser
+
+int PreviewScrollTop();
+int PreviewMaxScroll();
+void SetPreviewScrollTop(int offset);
+bool PreviewIsLoading();
+
+// Reload bookkeeping of the main loop (main thread only).
+struct PreviewRestoreState {
+    int restoreTarget = -1;      // -1: no restore pending
+    int savedOffset = -1;
+    bool restoreSent = false;    // the scroll script of the pending restore has been sent
+    bool redrawSuspended = false;
+    std::int64_t suspendedSince = 0;
+};
+PreviewRestoreState &previewRestoreState();
+void ResetPreviewState();
+// A restore that never completes (a page whose loading hangs) gives up after this long,
+// so the window never stays frozen.
+inline constexpr int kRestoreLimitMs = 15000;

@@ -1,21 +1,153 @@
 #include "preview/ScrollSync.h"
 
-double EditorScrollPercent(QsciScintillaBase *)
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "preview/PreviewPane.h"
+
+#include <Qsci/qsciscintillabase.h>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+ScrollSyncState syncState;
+
+using Sci = QsciScintillaBase;
+
+struct EditorLines {
+    long lines;
+    long visible;
+    long first;
+};
+
+// Lines are counted as displayed: with word wrap a document line may take several, and
+// the first visible line is a display line too, so both sides of the ratio agree.
+EditorLines editorLines(QsciScintillaBase *editor)
 {
-    return 0;
+    const long docLines = editor->SendScintilla(Sci::SCI_GETLINECOUNT);
+    const long last = docLines - 1;
+    const long lines = editor->SendScintilla(Sci::SCI_VISIBLEFROMDOCLINE, (unsigned long)last) +
+                       editor->SendScintilla(Sci::SCI_WRAPCOUNT, (unsigned long)last);
+    return {lines, editor->SendScintilla(Sci::SCI_LINESONSCREEN),
+            editor->SendScintilla(Sci::SCI_GETFIRSTVISIBLELINE)};
 }
 
-void SetEditorScrollPercent(QsciScintillaBase *, double) {}
+QsciScintillaBase *markdownEditor()
+{
+    MainWindow *w = app().window;
+    return w ? w->markdownEditor() : nullptr;
+}
+
+} // namespace
+
+ScrollSyncState &scrollSyncState()
+{
+    return syncState;
+}
+
+void ResetScrollSync()
+{
+    syncState = ScrollSyncState{};
+}
+
+double EditorScrollPercent(QsciScintillaBase *editor)
+{
+    if (!editor)
+        return 0;
+    const EditorLines e = editorLines(editor);
+    if (e.lines <= e.visible)
+        return 0;
+    return std::round(double(e.first) * 100.0 / double(e.lines - e.visible));
+}
+
+bool SetEditorScrollPercent(QsciScintillaBase *editor, double percent)
+{
+    if (!editor)
+        return false;
+    const EditorLines e = editorLines(editor);
+    if (e.lines <= e.visible)
+        return false;
+    const long line = std::lround(double(e.lines - e.visible) * percent / 100.0);
+    editor->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, (unsigned long)qMax(0L, line));
+    return editor->SendScintilla(Sci::SCI_GETFIRSTVISIBLELINE) != e.first;
+}
+
+double ScrollPercentOf(int offset, int range)
+{
+    if (range <= 0)
+        return 0;
+    const std::int64_t clamped = qBound(0, offset, range);
+    return double(clamped * 100000 / std::int64_t(range)) * 0.001;
+}
 
 double PreviewScrollPercent()
 {
-    return 0;
+    return ScrollPercentOf(PreviewScrollTop(), PreviewMaxScroll());
 }
 
-void SetPreviewScrollPercent(double) {}
+bool SetPreviewScrollPercent(double percent)
+{
+    const int offset = int(std::lround(double(PreviewMaxScroll()) * percent * 0.01));
+    MainWindow *w = app().window;
+    if (!w || !w->preview())
+        return false;
+    // Already there (or a page that cannot scroll): nothing moves, so no echo will come.
+    if (qBound(0, offset, PreviewMaxScroll()) == w->preview()->intendedTop())
+        return false;
+    SetPreviewScrollTop(offset);
+    return true;
+}
 
-void SyncEditorToPreview() {}
+void SyncEditorToPreview()
+{
+    ScrollSyncState &st = syncState;
+    const double p = EditorScrollPercent(markdownEditor());
+    if (app().settings.SyncScroll != 0 && !st.syncGuard && p != st.lastEditorPercent) {
+        if (st.editorScrollFromSync) {
+            st.editorScrollFromSync = 0;
+        } else {
+            st.syncGuard = 1;
+            // The flag absorbs the one change of the preview that this move causes; when
+            // the preview cannot move there is no change to absorb.
+            if (SetPreviewScrollPercent(p))
+                st.ignoreNextPreviewScroll = 1;
+            st.syncGuard = 0;
+        }
+    }
+    st.lastEditorPercent = p;
+}
 
-void SyncPreviewToEditor() {}
+void SyncPreviewToEditor()
+{
+    ScrollSyncState &st = syncState;
+    MainWindow *w = app().window;
+    // The cached preview values are compared only once our own scripts have answered;
+    // before that they may still describe the position from before our scroll.
+    if (!w || !w->preview() || w->preview()->isLoadingPage() || w->preview()->scriptsPending())
+        return;
+    const double old = st.lastPreviewPercent;
+    st.lastPreviewPercent = PreviewScrollPercent();
+    if (st.syncGuard || st.lastPreviewPercent == old)
+        return;
+    if (st.ignoreNextPreviewScroll) {
+        st.ignoreNextPreviewScroll = 0;
+        return;
+    }
+    st.syncGuard = 1;
+    QsciScintillaBase *editor = w->markdownEditor();
+    const bool moved = SetEditorScrollPercent(editor, st.lastPreviewPercent);
+    // Only a move whose notification is still to come leaves an echo to absorb.
+    if (moved && EditorScrollPercent(editor) != st.lastEditorPercent)
+        st.editorScrollFromSync = 1;
+    st.syncGuard = 0;
+}
 
-void AlignPreview() {}
+void AlignPreview()
+{
+    ScrollSyncState &st = syncState;
+    if (st.syncGuard)
+        return;
+    st.syncGuard = 1;
+    SetPreviewScrollPercent(EditorScrollPercent(markdownEditor()));
+    st.syncGuard = 0;
+}

@@ -4,10 +4,26 @@
 class QsciScintillaBase;
 
 double EditorScrollPercent(QsciScintillaBase *editor);
-void SetEditorScrollPercent(QsciScintillaBase *editor, double percent);
+// Returns whether the editor's first visible line changed.
+bool SetEditorScrollPercent(QsciScintillaBase *editor, double percent);
 double PreviewScrollPercent();
-void SetPreviewScrollPercent(double percent);
+// Returns whether the preview is being moved (false when it already is at that offset).
+bool SetPreviewScrollPercent(double percent);
+
+// The percentage of a scroll offset within its range, in steps of 0.001.
+double ScrollPercentOf(int offset, int range);
 
 void SyncEditorToPreview();   // on every update notification of the Markdown editor
 void SyncPreviewToEditor();   // on idle passes
 void AlignPreview();          // Ctrl+Tab
+
+// Main thread only.
+struct ScrollSyncState {
+    int syncGuard = 0;
+    int ignoreNextPreviewScroll = 0;
+    int editorScrollFromSync = 0;
+    double lastEditorPercent = 0;
+    double lastPreviewPercent = 0;
+};
+ScrollSyncState &scrollSyncState();
+void ResetScrollSync();

@@ -1,0 +1,77 @@
+#pragma once
+// The program started with a converter that cannot run, so no conversion ever publishes
+// a page by itself: the tests publish their own pages through the hand-over slot.
+
+#include "common/TestSupport.h"
+
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "preview/PreviewPane.h"
+#include "settings/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <Qsci/qsciscintillabase.h>
+
+inline constexpr int kWait = 20000;
+
+// An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each.
+inline QByteArray pageHtml(int paragraphs, const QByteArray &extraBody = {})
+{
+    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>t</title></head><body>\n";
+    html += extraBody;
+    for (int i = 0; i < paragraphs; ++i)
+        html += "<p>Paragraph " + QByteArray::number(i) +
+                ": the quick brown fox jumps over the lazy dog, again and again.</p>\n";
+    html += "</body></html>\n";
+    return html;
+}
+
+class PreviewSession {
+public:
+    TestApp t;
+    QTemporaryDir pages;
+
+    bool start()
+    {
+        QDir().mkpath(t.configDir());
+        Settings settings;
+        settings.PandocExe = t.root() + QStringLiteral("no-such-pandoc");
+        settings.WinW = 1000;
+        settings.WinH = 700;
+        if (!WriteSettingsFile(t.configDir() + QString::fromLatin1(kSettingsFileName), settings))
+            return false;
+        if (!t.start())
+            return false;
+        // The start-up request for a conversion is never served here.
+        app().changePending = 0;
+        app().freshDocument = 0;
+        return true;
+    }
+
+    PreviewPane *pane() const { return app().window->preview(); }
+    QsciScintillaBase *editor() const { return app().window->markdownEditor(); }
+
+    QString writePage(const QString &name, const QByteArray &html)
+    {
+        const QString path = pages.path() + u'/' + name;
+        return writeFileBytes(path, html) ? path : QString();
+    }
+
+    // Publishes a page as the worker would.
+    void publish(const QString &path) { app().previewReadyPath.set(path); }
+
+    // True once `path` is shown, loaded and any restore is done.
+    bool shows(const QString &path) const
+    {
+        return app().previewReadyPath.isEmpty() && previewRestoreState().restoreTarget < 0 &&
+               !pane()->isLoadingPage() && pane()->url() == QUrl::fromLocalFile(path);
+    }
+};
+
+// Scrolls the page the way a reader would, bypassing the program's own setters.
+inline void userScrollPreview(PreviewPane *pane, int offset)
+{
+    pane->page()->runJavaScript(QStringLiteral("window.scrollTo(0,%1);").arg(offset));
+}

@@ -1,0 +1,321 @@
+// The preview pane: reloads at the reader's offset, stale pages, navigation rules,
+// Preview in Browser and Refresh.
+#include "PreviewTestSupport.h"
+
+#include "app/Commands.h"
+
+#include <QSignalSpy>
+
+class TestPreviewPane : public QObject {
+    Q_OBJECT
+private slots:
+    void reloadKeepsMiddleOffsetWithRedrawSuspended()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString first = s.writePage("_temp0.htm", pageHtml(200));
+        const QString second = s.writePage("_temp1.htm", pageHtml(210));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
+        userScrollPreview(s.pane(), 1500);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1500, kWait);
+
+        s.publish(second);
+        RefreshPreview();
+        // From the navigation until the restore nothing of the window is drawn.
+        QVERIFY(!app().window->updatesEnabled());
+        QCOMPARE(previewRestoreState().restoreTarget, 1500);
+        QVERIFY(PreviewIsLoading());
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
+        QVERIFY(app().window->updatesEnabled());
+        QCOMPARE(PreviewScrollTop(), 1500);
+        // The offset really is applied in the page, not only remembered.
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1500.0, kWait);
+    }
+
+    void readerAtEndStaysAtEndAsPageGrows()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString first = s.writePage("_temp0.htm", pageHtml(150));
+        const QString second = s.writePage("_temp1.htm", pageHtml(190));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 2000, kWait);
+        userScrollPreview(s.pane(), 1000000);
+        QTRY_VERIFY_WITH_TIMEOUT(PreviewScrollTop() > 0 && PreviewScrollTop() == PreviewMaxScroll(), kWait);
+        const int oldEnd = PreviewScrollTop();
+
+        s.publish(second);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(PreviewMaxScroll() > oldEnd + 500, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), PreviewMaxScroll(), kWait);
+    }
+
+    void freshDocumentStartsAtTopWithoutSuspending()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString first = s.writePage("_temp0.htm", pageHtml(200));
+        const QString opened = s.writePage("_temp1.htm", pageHtml(200));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
+        userScrollPreview(s.pane(), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 2000, kWait);
+
+        app().freshDocument = 1;
+        s.publish(opened);
+        RefreshPreview();
+        QVERIFY(app().window->updatesEnabled());
+        QCOMPARE(app().freshDocument, 0);
+        QCOMPARE(previewRestoreState().restoreTarget, -1);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(opened), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 0.0, kWait);
+        QCOMPARE(PreviewScrollTop(), 0);
+    }
+
+    void freshDocumentCancelsPendingRestore()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString first = s.writePage("_temp0.htm", pageHtml(200));
+        const QString second = s.writePage("_temp1.htm", pageHtml(200));
+        const QString fresh = s.writePage("new.htm", pageHtml(200));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
+        userScrollPreview(s.pane(), 2500);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 2500, kWait);
+        s.publish(second);
+        RefreshPreview();
+        QVERIFY(previewRestoreState().restoreTarget >= 0);
+        // New or Open right then: the old document's offset must not land on the new one.
+        app().freshDocument = 1;
+        s.publish(fresh);
+        RefreshPreview();
+        QVERIFY(app().window->updatesEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(fresh), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 0.0, kWait);
+    }
+
+    void secondPageDuringRestoreKeepsReadersOffset()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString a = s.writePage("_temp0.htm", pageHtml(200));
+        const QString b = s.writePage("_temp1.htm", pageHtml(201));
+        const QString c = s.writePage("_temp2.htm", pageHtml(202));
+        s.publish(a);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(a), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
+        userScrollPreview(s.pane(), 1800);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1800, kWait);
+        s.publish(b);
+        RefreshPreview();
+        s.publish(c);
+        RefreshPreview();
+        QCOMPARE(previewRestoreState().savedOffset, 1800);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(c), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1800.0, kWait);
+    }
+
+    void stalePageIsNotShown()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString first = s.writePage("_temp0.htm", pageHtml(20));
+        const QString stale = s.writePage("_temp1.htm", pageHtml(30));
+        const QString next = s.writePage("_temp2.htm", pageHtml(40));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
+
+        app().changePending = 1;
+        s.publish(stale);
+        QTRY_VERIFY_WITH_TIMEOUT(app().previewReadyPath.isEmpty(), kWait);
+        QCOMPARE(previewRestoreState().restoreTarget, -1);
+        QVERIFY(!PreviewIsLoading());
+        QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(first));
+
+        app().changePending = 0;
+        s.publish(next);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(next), kWait);
+    }
+
+    void vanishedPageKeepsOldPageAndRestores()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString first = s.writePage("_temp0.htm", pageHtml(200));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
+        userScrollPreview(s.pane(), 1200);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1200, kWait);
+        s.publish(s.pages.path() + QStringLiteral("/gone.htm"));
+        QTRY_VERIFY_WITH_TIMEOUT(previewRestoreState().restoreTarget < 0 && !PreviewIsLoading(), kWait);
+        QVERIFY(app().window->updatesEnabled());
+        QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(first));
+        QCOMPARE(PreviewScrollTop(), 1200);
+    }
+
+    void pathWithSpacesQuotesAndNonAscii()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        QVERIFY(QDir().mkpath(s.pages.path() + QStringLiteral("/my \"notes\" ü")));
+        const QString page = s.writePage(QStringLiteral("my \"notes\" ü/page 'ä' #1.htm"), pageHtml(5));
+        QVERIFY(!page.isEmpty());
+        s.publish(page);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(page), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->title() == QStringLiteral("t"), kWait);
+    }
+
+    void navigationRules()
+    {
+        TestApp t;   // only for its scripted platform
+        QTemporaryDir dir;
+        const QString htm = dir.path() + QStringLiteral("/Other Page.HTM");
+        const QString image = dir.path() + QStringLiteral("/picture.png");
+        QVERIFY(writeFileBytes(htm, "<p>x</p>"));
+        QVERIFY(writeFileBytes(image, "png"));
+
+        QVERIFY(!OnPreviewNavigate(QUrl("https://example.com/a?b=1")));
+        QVERIFY(!OnPreviewNavigate(QUrl("http://example.com/")));
+        QCOMPARE(t.platform.openedUrls(), QList<QUrl>({QUrl("https://example.com/a?b=1"), QUrl("http://example.com/")}));
+
+        QVERIFY(!OnPreviewNavigate(QUrl("mailto:someone@example.com")));
+        QVERIFY(!OnPreviewNavigate(QUrl("ftp://example.com/file.htm")));
+        QVERIFY(!OnPreviewNavigate(QUrl("javascript:void(0)")));
+        // Mentioning a web address does not make a script a web link.
+        QVERIFY(!OnPreviewNavigate(QUrl("javascript:location='http://example.com/'")));
+        QVERIFY(!OnPreviewNavigate(QUrl("data:text/html,<a href=http://example.com>x</a>")));
+        QCOMPARE(t.platform.openedUrls().size(), 2);
+
+        QVERIFY(OnPreviewNavigate(QUrl("about:blank")));
+        QVERIFY(OnPreviewNavigate(QUrl::fromLocalFile(htm)));
+        QUrl withFragment = QUrl::fromLocalFile(htm);
+        withFragment.setFragment(QStringLiteral("section"));
+        QVERIFY(OnPreviewNavigate(withFragment));
+        QCOMPARE(t.platform.openedUrls().size(), 2);
+
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(image)));
+        QCOMPARE(t.platform.openedUrls().size(), 3);
+        QCOMPARE(t.platform.openedUrls().last(), QUrl::fromLocalFile(image));
+
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(dir.path() + QStringLiteral("/missing.htm"))));
+        QVERIFY(!OnPreviewNavigate(QUrl("qrc:/x.htm")));
+        // A page redirecting itself hands nothing to the system.
+        QVERIFY(!OnPreviewNavigate(QUrl("https://example.com/"), true));
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(image), true));
+        QCOMPARE(t.platform.openedUrls().size(), 3);
+    }
+
+    void linksInThePane()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString target = s.writePage("target page.htm", pageHtml(3));
+        const QString image = s.writePage("picture.png", "png");
+        const QByteArray links = "<a id=web href=\"https://example.com/x\">web</a>"
+                                 "<a id=img href=\"picture.png\">img</a>"
+                                 "<a id=mail href=\"mailto:a@example.com\">mail</a>"
+                                 "<a id=local href=\"target%20page.htm\">local</a>";
+        const QString page = s.writePage("_temp0.htm", pageHtml(3, links));
+        s.publish(page);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(page), kWait);
+        auto click = [&](const char *id) {
+            s.pane()->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click();")
+                                                .arg(QLatin1String(id)));
+        };
+        click("web");
+        QTRY_COMPARE_WITH_TIMEOUT(s.t.platform.openedUrls().size(), 1, kWait);
+        click("img");
+        QTRY_COMPARE_WITH_TIMEOUT(s.t.platform.openedUrls().size(), 2, kWait);
+        QCOMPARE(s.t.platform.openedUrls(), QList<QUrl>({QUrl("https://example.com/x"), QUrl::fromLocalFile(image)}));
+        click("mail");
+        QTRY_VERIFY_WITH_TIMEOUT(!PreviewIsLoading(), kWait);
+        QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(page));
+        click("local");
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(target), kWait);
+        QCOMPARE(s.t.platform.openedUrls().size(), 2);
+    }
+
+    void pageCannotNavigateAwayByItself()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QByteArray script = "<meta http-equiv=\"refresh\" content=\"0; url=https://example.com/away\">"
+                                  "<script>window.open('https://example.com/popup');"
+                                  "alert('x'); confirm('y'); prompt('z');"
+                                  "setTimeout(function(){document.title='done';},500);</script>";
+        const QString page = s.writePage("_temp0.htm", pageHtml(3, script));
+        s.publish(page);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->title() == QStringLiteral("done"), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(page), kWait);
+        QVERIFY(s.t.platform.openedUrls().isEmpty());
+        QCOMPARE(s.t.platform.messageCount(), 0);
+    }
+
+    void previewInBrowserCases()
+    {
+        TestApp t;   // scripted platform; the program is not started
+        app().reset();
+        QTemporaryDir dir;
+        const QString last = dir.path() + QStringLiteral("/_temp1.htm");
+        QVERIFY(writeFileBytes(last, "<p>x</p>"));
+
+        // Nothing produced yet.
+        app().converterState = ConverterIdle;
+        PreviewInBrowser();
+        QVERIFY(t.platform.openedUrls().isEmpty());
+        QCOMPARE(app().openInBrowser.load(), 0);
+
+        // The last page vanished.
+        app().lastPreviewFile.set(dir.path() + QStringLiteral("/_temp0.htm"));
+        PreviewInBrowser();
+        QVERIFY(t.platform.openedUrls().isEmpty());
+
+        app().lastPreviewFile.set(last);
+        PreviewInBrowser();
+        QCOMPARE(t.platform.openedUrls(), QList<QUrl>({QUrl::fromLocalFile(last)}));
+
+        // A conversion is due: the page that follows is opened, not the older one.
+        app().changePending = 1;
+        app().lastChangeTime = 5000;
+        PreviewInBrowser();
+        QCOMPARE(app().openInBrowser.load(), 1);
+        QCOMPARE(app().lastChangeTime.load(), -10000);
+        QCOMPARE(t.platform.openedUrls().size(), 1);
+
+        // A conversion is running: it opens its result.
+        app().openInBrowser = 0;
+        app().changePending = 0;
+        app().lastChangeTime = 5000;
+        app().converterState = ConverterConverting;
+        PreviewInBrowser();
+        QCOMPARE(app().openInBrowser.load(), 1);
+        QCOMPARE(app().lastChangeTime.load(), 5000);
+        QCOMPARE(t.platform.openedUrls().size(), 1);
+        app().reset();
+    }
+
+    void refreshDoesNothingWhileSuppressed()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        app().changeSuppression = 1;
+        app().lastChangeTime = 1234;
+        RunCommand(CmdRefresh);
+        QCOMPARE(app().changePending.load(), 0);
+        QCOMPARE(app().lastChangeTime.load(), 1234);
+        app().changeSuppression = 0;
+        RunCommand(CmdRefresh);
+        QCOMPARE(app().changePending.load(), 1);
+        QCOMPARE(app().lastChangeTime.load(), -10000);
+    }
+};
+
+QUILLDOWN_TEST_MAIN(TestPreviewPane)
+#include "tst_previewpane.moc"

@@ -1,0 +1,240 @@
+// Scroll synchronisation between the Markdown editor and the preview.
+#include "PreviewTestSupport.h"
+
+#include "app/Commands.h"
+#include "preview/ScrollSync.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+using Sci = QsciScintillaBase;
+
+void setEditorLines(QsciScintillaBase *editor, int lines)
+{
+    QByteArray text;
+    for (int i = 0; i < lines; ++i)
+        text += "Line " + QByteArray::number(i) + "\n";
+    editor->SendScintilla(Sci::SCI_SETTEXT, 0UL, text.constData());
+}
+
+long firstLine(QsciScintillaBase *editor)
+{
+    return editor->SendScintilla(Sci::SCI_GETFIRSTVISIBLELINE);
+}
+
+long lastFirstLine(QsciScintillaBase *editor)
+{
+    return editor->SendScintilla(Sci::SCI_GETLINECOUNT) - editor->SendScintilla(Sci::SCI_LINESONSCREEN);
+}
+
+void scrollEditorTo(QsciScintillaBase *editor, long line)
+{
+    editor->SendScintilla(Sci::SCI_SETFIRSTVISIBLELINE, (unsigned long)line);
+}
+
+// Starts the program showing a long page and a long document, both at the top.
+bool startWithLongPage(PreviewSession &s, int paragraphs = 300, int lines = 600)
+{
+    if (!s.start())
+        return false;
+    setEditorLines(s.editor(), lines);
+    scrollEditorTo(s.editor(), 0);
+    // Typing marks the text as changed; no conversion follows here.
+    app().changePending = 0;
+    const QString page = s.writePage("_temp0.htm", pageHtml(paragraphs));
+    s.publish(page);
+    return QTest::qWaitFor([&] { return s.shows(page) && s.pane()->maxScroll() > 3000; }, kWait);
+}
+
+} // namespace
+
+class TestScrollSync : public QObject {
+    Q_OBJECT
+private slots:
+    void percentOfScrollRange()
+    {
+        QCOMPARE(ScrollPercentOf(0, 0), 0.0);
+        QCOMPARE(ScrollPercentOf(40, 0), 0.0);
+        QCOMPARE(ScrollPercentOf(10, -5), 0.0);
+        QCOMPARE(ScrollPercentOf(0, 700), 0.0);
+        QCOMPARE(ScrollPercentOf(700, 700), 100.0);
+        // Truncated to three decimals, not rounded.
+        QCOMPARE(ScrollPercentOf(2, 3), 66.666);
+        QCOMPARE(ScrollPercentOf(1, 3), 33.333);
+        // Large pages: the product would not fit in 32 bits.
+        QCOMPARE(ScrollPercentOf(1000000, 3000000), 33.333);
+        QCOMPARE(ScrollPercentOf(2999999, 3000000), 99.999);
+    }
+
+    void editorPercentages()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        QsciScintillaBase *editor = s.editor();
+        // A document shorter than the window.
+        setEditorLines(editor, 3);
+        QVERIFY(editor->SendScintilla(Sci::SCI_LINESONSCREEN) > 4);
+        QCOMPARE(EditorScrollPercent(editor), 0.0);
+        QVERIFY(!SetEditorScrollPercent(editor, 50));
+        QCOMPARE(firstLine(editor), 0L);
+
+        setEditorLines(editor, 400);
+        const long last = lastFirstLine(editor);
+        QVERIFY(last > 100);
+        scrollEditorTo(editor, last);
+        QCOMPARE(firstLine(editor), last);
+        QCOMPARE(EditorScrollPercent(editor), 100.0);
+        scrollEditorTo(editor, last / 2);
+        QCOMPARE(EditorScrollPercent(editor), std::round(double(last / 2) * 100 / last));
+        QVERIFY(SetEditorScrollPercent(editor, 25));
+        QCOMPARE(firstLine(editor), std::lround(last * 0.25));
+        QVERIFY(!SetEditorScrollPercent(editor, 25));
+    }
+
+    void wrappedLinesCountAsDisplayed()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        QsciScintillaBase *editor = s.editor();
+        QByteArray text;
+        for (int i = 0; i < 200; ++i)
+            text += QByteArray(400, 'w').replace(50, 1, " ").replace(120, 1, " ").replace(260, 1, " ") + "\n";
+        editor->SendScintilla(Sci::SCI_SETTEXT, 0UL, text.constData());
+        editor->SendScintilla(Sci::SCI_SETWRAPMODE, 1UL);
+        QTRY_VERIFY_WITH_TIMEOUT(editor->SendScintilla(Sci::SCI_WRAPCOUNT, 199UL) > 1, kWait);
+        // The last page of display lines is 100 %, not more.
+        editor->SendScintilla(Sci::SCI_DOCUMENTEND);
+        QTRY_COMPARE_WITH_TIMEOUT(EditorScrollPercent(editor), 100.0, kWait);
+        QVERIFY(SetEditorScrollPercent(editor, 0));
+        QCOMPARE(EditorScrollPercent(editor), 0.0);
+        SetEditorScrollPercent(editor, 100);
+        QCOMPARE(EditorScrollPercent(editor), 100.0);
+    }
+
+    void pageWithoutScrollingIsZero()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        QCOMPARE(PreviewScrollPercent(), 0.0);   // about:blank
+        const QString page = s.writePage("_temp0.htm", pageHtml(2));
+        s.publish(page);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(page), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->scrollHeight() > 0, kWait);
+        QCOMPARE(PreviewMaxScroll(), 0);
+        QCOMPARE(PreviewScrollPercent(), 0.0);
+        QVERIFY(!SetPreviewScrollPercent(50));
+        QVERIFY(!s.pane()->scriptsPending());
+        QCOMPARE(PreviewScrollTop(), 0);
+    }
+
+    void editorAtEndMovesPreviewToItsEnd()
+    {
+        PreviewSession s;
+        QVERIFY(startWithLongPage(s));
+        QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
+        scrollEditorTo(s.editor(), lastFirstLine(s.editor()));
+        SyncEditorToPreview();
+        QTRY_COMPARE_WITH_TIMEOUT(applied.size(), 1, kWait);
+        QCOMPARE(applied.first().first().toInt(), PreviewMaxScroll());
+        QCOMPARE(PreviewScrollTop(), PreviewMaxScroll());
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollPercent(), 100.0, kWait);
+    }
+
+    void editorScrollMovesPreviewOnceWithoutEcho()
+    {
+        PreviewSession s;
+        QVERIFY(startWithLongPage(s));
+        QsciScintillaBase *editor = s.editor();
+        QObject::connect(editor, &QsciScintillaBase::SCN_UPDATEUI, editor, [](int) { SyncEditorToPreview(); });
+        QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
+        const long line = lastFirstLine(editor) * 40 / 100;
+        scrollEditorTo(editor, line);
+        SyncEditorToPreview();
+        const double percent = EditorScrollPercent(editor);
+        QCOMPARE(scrollSyncState().ignoreNextPreviewScroll, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(applied.size(), 1, kWait);
+        const int expected = int(std::lround(PreviewMaxScroll() * percent * 0.01));
+        QCOMPARE(PreviewScrollTop(), expected);
+        // The next idle pass sees the preview move and takes it as the echo it is.
+        QTRY_COMPARE_WITH_TIMEOUT(scrollSyncState().ignoreNextPreviewScroll, 0, kWait);
+        QCOMPARE(firstLine(editor), line);
+        QCOMPARE(scrollSyncState().editorScrollFromSync, 0);
+        QCOMPARE(applied.size(), 1);
+        QCOMPARE(PreviewScrollTop(), expected);
+    }
+
+    void previewScrollMovesEditorWithoutEcho()
+    {
+        PreviewSession s;
+        QVERIFY(startWithLongPage(s));
+        QsciScintillaBase *editor = s.editor();
+        QObject::connect(editor, &QsciScintillaBase::SCN_UPDATEUI, editor, [](int) { SyncEditorToPreview(); });
+        QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
+        const int offset = PreviewMaxScroll() * 3 / 4;
+        userScrollPreview(s.pane(), offset);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), offset, kWait);
+        const double percent = ScrollPercentOf(offset, PreviewMaxScroll());
+        const long expectedLine = std::lround(lastFirstLine(editor) * percent / 100);
+        QSignalSpy updates(editor, &QsciScintillaBase::SCN_UPDATEUI);
+        QTRY_COMPARE_WITH_TIMEOUT(firstLine(editor), expectedLine, kWait);
+        QCOMPARE(scrollSyncState().editorScrollFromSync, 1);
+        // The editor reports its new position when it is painted; the offscreen platform
+        // does not paint by itself, so paint it as a window system would.
+        static_cast<QAbstractScrollArea *>(editor)->viewport()->repaint();
+        QVERIFY(!updates.isEmpty());
+        // The editor's own notification is recognised as caused by the preview.
+        QTRY_COMPARE_WITH_TIMEOUT(scrollSyncState().editorScrollFromSync, 0, kWait);
+        QCOMPARE(scrollSyncState().lastEditorPercent, EditorScrollPercent(editor));
+        QCOMPARE(applied.size(), 0);
+        QCOMPARE(PreviewScrollTop(), offset);
+        QCOMPARE(firstLine(editor), expectedLine);
+    }
+
+    void noSyncWhileOffButCtrlTabAligns()
+    {
+        PreviewSession s;
+        QVERIFY(startWithLongPage(s));
+        app().settings.SyncScroll = 0;
+        QsciScintillaBase *editor = s.editor();
+        scrollEditorTo(editor, lastFirstLine(editor) / 2);
+        SyncEditorToPreview();
+        QVERIFY(!s.pane()->scriptsPending());
+        QCOMPARE(PreviewScrollTop(), 0);
+        // Nor does the preview move the editor.
+        userScrollPreview(s.pane(), 900);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 900, kWait);
+        QCOMPARE(firstLine(editor), lastFirstLine(editor) / 2);
+
+        QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
+        RunCommand(CmdAlignPreview);
+        QTRY_COMPARE_WITH_TIMEOUT(applied.size(), 1, kWait);
+        const int expected = int(std::lround(PreviewMaxScroll() * EditorScrollPercent(editor) * 0.01));
+        QCOMPARE(PreviewScrollTop(), expected);
+        QCOMPARE(scrollSyncState().ignoreNextPreviewScroll, 0);
+        QCOMPARE(scrollSyncState().editorScrollFromSync, 0);
+    }
+
+    void syncWaitsForReloadAndRestore()
+    {
+        PreviewSession s;
+        QVERIFY(startWithLongPage(s));
+        userScrollPreview(s.pane(), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(firstLine(s.editor()), std::lround(lastFirstLine(s.editor()) *
+                                                                     ScrollPercentOf(1000, PreviewMaxScroll()) / 100),
+                                  kWait);
+        const long line = firstLine(s.editor());
+        // While the reload is under way the preview is at the top of the new page; that
+        // must not pull the editor up.
+        const QString next = s.writePage("_temp1.htm", pageHtml(300));
+        s.publish(next);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(next), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1000.0, kWait);
+        for (int i = 0; i < 5; ++i)
+            RefreshPreview();
+        QCOMPARE(firstLine(s.editor()), line);
+    }
+};
+
+QUILLDOWN_TEST_MAIN(TestScrollSync)
+#include "tst_scrollsync.moc"
