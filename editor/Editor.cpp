@@ -5,6 +5,7 @@
 #include "app/MainWindow.h"
 #include "platform/Platform.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFont>
 #include <Qsci/qsciscintillabase.h>
@@ -60,7 +61,7 @@ void SetupEditor(QsciScintillaBase *editor)
     // The component rejects a width below one pixel (a widget not laid out yet).
     editor->SendScintilla(Sci::SCI_SETSCROLLWIDTH, (unsigned long)qMax(1, editor->width() * 3 / 4));
     editor->SendScintilla(Sci::SCI_SETSCROLLWIDTHTRACKING, 1UL);
-    editor->SendScintilla(Sci::SCI_SETMODEVENTMASK, (unsigned long)(Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT));
+    editor->SendScintilla(Sci::SCI_SETMODEVENTMASK, ChangeNotificationMask());
     editor->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
     editor->SendScintilla(Sci::SCI_SETSAVEPOINT);
     editor->SendScintilla(Sci::SCI_SETTABWIDTH, 2UL);
@@ -74,6 +75,19 @@ void SetupEditor(QsciScintillaBase *editor)
     editor->SendScintilla(Sci::SCI_ASSIGNCMDKEY, keyDefinition(Sci::SCK_DOWN, kCtrlShift),
                           (long)Sci::SCI_MOVESELECTEDLINESDOWN);
     editor->setFrameShape(QFrame::NoFrame);
+}
+
+unsigned long ChangeNotificationMask()
+{
+    // QScintilla answers each insert or delete notification by counting the characters
+    // from the start of the text for its accessibility events, so every keystroke would
+    // cost time in proportion to the caret's offset (about 20 ms at the end of 5 MB).
+    // The before-insert and before-delete notifications bring the same news, one per
+    // insertion or deletion, without that cost. While an assistive technology listens,
+    // the component keeps its own events.
+    if (QAccessible::isActive())
+        return Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT;
+    return Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE;
 }
 
 void ApplyEditorStyle(QsciScintillaBase *editor)

@@ -10,6 +10,9 @@ enum class EditorRole { Markdown, Head };
 
 // Empties the component and configures it from the settings; no undo history, not modified.
 void SetupEditor(QsciScintillaBase *editor);
+// The modifications the component reports through SCN_MODIFIED: insertions and
+// deletions only.
+unsigned long ChangeNotificationMask();
 // Font, size, colours and wrap mode from the settings.
 void ApplyEditorStyle(QsciScintillaBase *editor);
 // Connects the component's notifications to the shared handler; called once per editor.

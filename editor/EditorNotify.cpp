@@ -10,6 +10,12 @@
 
 using Sci = QsciScintillaBase;
 
+namespace {
+// Either pair, depending on ChangeNotificationMask().
+constexpr int kTextChange =
+    Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE;
+}
+
 void ConnectEditorNotifications(QsciScintillaBase *editor, EditorRole role)
 {
     QObject::connect(editor, &Sci::SCN_MODIFIED, editor,
@@ -42,7 +48,7 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
 {
     switch (notification.code) {
     case SCN_MODIFIED:
-        if (notification.modificationType & (Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT))
+        if (notification.modificationType & kTextChange)
             SignalChange();
         break;
     case SCN_CHARADDED:

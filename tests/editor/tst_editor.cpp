@@ -82,7 +82,7 @@ private slots:
             QCOMPARE(send(e, Sci::SCI_GETCODEPAGE), long(Sci::SC_CP_UTF8));
             QCOMPARE(send(e, Sci::SCI_GETMARGINWIDTHN, 1), 0L);
             QCOMPARE(send(e, Sci::SCI_GETSCROLLWIDTHTRACKING), 1L);
-            QCOMPARE(send(e, Sci::SCI_GETMODEVENTMASK), 3L);
+            QCOMPARE(send(e, Sci::SCI_GETMODEVENTMASK), long(Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE));
             QCOMPARE(send(e, Sci::SCI_GETTABWIDTH), 2L);
             QCOMPARE(send(e, Sci::SCI_GETUSETABS), 0L);
             QCOMPARE(send(e, Sci::SCI_GETLEXER), long(Sci::SCLEX_CONTAINER));
@@ -223,10 +223,24 @@ private slots:
             QVERIFY(app().lastChangeTime.load() >= before && app().lastChangeTime.load() <= after);
             QCOMPARE(app().window->statusText(), QString());
 
-            // Deletions count too.
+            // Deletions, undo, redo and edits made by the program count too.
             app().changePending = 0;
             QTest::keyClick(e, Qt::Key_Backspace);
             QCOMPARE(app().changePending.load(), 1);
+            app().changePending = 0;
+            QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(app().changePending.load(), 1);
+            app().changePending = 0;
+            QTest::keyClick(e, Qt::Key_Y, Qt::ControlModifier);
+            QCOMPARE(app().changePending.load(), 1);
+            app().changePending = 0;
+            SetEditorText(e, "replaced");
+            QCOMPARE(app().changePending.load(), 1);
+            // Moving the caret is no edit.
+            app().changePending = 0;
+            QTest::keyClick(e, Qt::Key_Home);
+            QTest::keyClick(e, Qt::Key_Right, Qt::ShiftModifier);
+            QCOMPARE(app().changePending.load(), 0);
 
             app().changeSuppression = 1;
             app().changePending = 0;
