@@ -98,6 +98,9 @@ private slots:
         OpenDocument(t.docsDir() + "a.md");
         QCOMPARE(app().stylesheetChanged, 0);
         QVERIFY(!DocumentIsUnsaved());
+        // The blank page shown while a document is replaced never leaves the program.
+        QCoreApplication::processEvents();
+        QCOMPARE(t.platform.openedUrls(), QList<QUrl>());
     }
 
     void openReadsTheDocumentAndItsHead()
