@@ -86,6 +86,14 @@ bool HeadFileNeeded(const QByteArray &headText, bool headFileExists)
     return headFileExists || headText != QByteArray(kHeadTemplate);
 }
 
+bool IsReadableFile(const QString &path)
+{
+    if (QFileInfo(path).isDir())
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly);
+}
+
 QByteArray ReadTextFile(const QString &path)
 {
     QFile file(path);
@@ -130,6 +138,12 @@ void OpenDocument(const QString &requested)
     }
     path = absolutePath(path);
     setLastFolder(FolderPart(path));
+    // An existing file we cannot read would show as empty, and saving would then replace
+    // its content with nothing: keep the current document instead.
+    if (QFileInfo::exists(path) && !IsReadableFile(path)) {
+        s.window->setStatusText(QStringLiteral("Could not open '") + FilePart(path) + QStringLiteral("'."));
+        return;
+    }
     if (!ConfirmDiscard())
         return;
     NewDocument(true);

@@ -133,6 +133,20 @@ private slots:
         QCOMPARE(EditorText(markdown()), QByteArray());
         QVERIFY(!DocumentIsUnsaved());
         QVERIFY(!QFileInfo::exists(docs + "new.md"));
+
+        // Something that exists but cannot be read is not opened as an empty document
+        // (saving that would wipe it): the current document stays.
+        QVERIFY(QDir().mkpath(docs + "folder.md"));
+        OpenDocument(docs + "folder.md");
+        QCOMPARE(app().documentPath.get(), docs + "new.md");
+        QCOMPARE(app().window->statusText(), QStringLiteral("Could not open 'folder.md'."));
+        if (geteuid() != 0) {
+            QVERIFY(writeFileBytes(docs + "secret.md", "keep me"));
+            QVERIFY(QFile::setPermissions(docs + "secret.md", QFile::WriteOwner));
+            OpenDocument(docs + "secret.md");
+            QCOMPARE(app().documentPath.get(), docs + "new.md");
+            QVERIFY(app().window->statusText().startsWith("Could not open"));
+        }
     }
 
     void bytesSurviveOpenAndSave_data()
