@@ -39,6 +39,10 @@ const char *kMetricsScript =
     "var top=b&&b.scrollTop?b.scrollTop:(r?r.scrollTop:0);"
     "return [top, e?e.scrollHeight:0, e?e.clientHeight:0];})()";
 
+// While a reloaded page has not yet been scrolled to the reader's offset the whole
+// window stops painting: nothing reaches the screen, so the old frame stays there instead
+// of the new page's top. Stopping only the web view is not enough, because the window
+// composes the view's latest frame whenever any other part of it (a caret blink) paints.
 void suspendRedraw()
 {
     PreviewRestoreState &st = restoreState;

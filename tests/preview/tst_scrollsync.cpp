@@ -207,7 +207,10 @@ private slots:
         QCOMPARE(firstLine(editor), lastFirstLine(editor) / 2);
 
         QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
-        RunCommand(CmdAlignPreview);
+        app().window->activateWindow();
+        editor->setFocus();
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == editor, kWait);
+        QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(applied.size(), 1, kWait);
         const int expected = int(std::lround(PreviewMaxScroll() * EditorScrollPercent(editor) * 0.01));
         QCOMPARE(PreviewScrollTop(), expected);
