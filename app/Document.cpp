@@ -88,7 +88,8 @@ bool HeadFileNeeded(const QByteArray &headText, bool headFileExists)
 
 bool IsReadableFile(const QString &path)
 {
-    if (QFileInfo(path).isDir())
+    // Only regular files: reading a pipe or a device could block or never end.
+    if (!QFileInfo(path).isFile())
         return false;
     QFile file(path);
     return file.open(QIODevice::ReadOnly);
@@ -141,6 +142,9 @@ void OpenDocument(const QString &requested)
     // An existing file we cannot read would show as empty, and saving would then replace
     // its content with nothing: keep the current document instead.
     if (QFileInfo::exists(path) && !IsReadableFile(path)) {
+        // At start-up there is no document yet to keep.
+        if (s.currentStylesheet.get().isEmpty())
+            NewDocument(true);
         s.window->setStatusText(QStringLiteral("Could not open '") + FilePart(path) + QStringLiteral("'."));
         return;
     }

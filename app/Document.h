@@ -16,7 +16,7 @@ void SaveDocumentAs();
 bool ConfirmDiscard();
 bool DocumentIsUnsaved();
 void OpenNewWindow();
-// Whether `path` is a file that can be opened for reading.
+// Whether `path` is a regular file that can be opened for reading.
 bool IsReadableFile(const QString &path);
 // The file's bytes, unchanged, or empty when it cannot be read.
 QByteArray ReadTextFile(const QString &path);

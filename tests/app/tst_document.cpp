@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <Qsci/qsciscintillabase.h>
+#include <sys/stat.h>
 
 using Sci = QsciScintillaBase;
 
@@ -140,6 +141,11 @@ private slots:
         OpenDocument(docs + "folder.md");
         QCOMPARE(app().documentPath.get(), docs + "new.md");
         QCOMPARE(app().window->statusText(), QStringLiteral("Could not open 'folder.md'."));
+        // A pipe would block the window forever while it waits for a writer.
+        QCOMPARE(::mkfifo(QFile::encodeName(docs + "pipe.md").constData(), 0600), 0);
+        OpenDocument(docs + "pipe.md");
+        QCOMPARE(app().documentPath.get(), docs + "new.md");
+        QCOMPARE(app().window->statusText(), QStringLiteral("Could not open 'pipe.md'."));
         if (geteuid() != 0) {
             QVERIFY(writeFileBytes(docs + "secret.md", "keep me"));
             QVERIFY(QFile::setPermissions(docs + "secret.md", QFile::WriteOwner));
@@ -237,6 +243,14 @@ private slots:
         QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
         QVERIFY(!DocumentIsUnsaved());
         QCOMPARE(app().lastFolder, t.docsDir());
+
+        // A named pipe on the command line: a new document instead.
+        t.shutdown();
+        QCOMPARE(::mkfifo(QFile::encodeName(t.docsDir() + "pipe.md").constData(), 0600), 0);
+        QVERIFY(t.start({t.docsDir() + "pipe.md"}));
+        QCOMPARE(app().documentPath.get(), QString());
+        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+        QCOMPARE(app().currentStylesheet.get(), t.binDir() + "css/air.css");
     }
 
     void closeQuestionAnswers()
