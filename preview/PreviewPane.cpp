@@ -17,6 +17,8 @@ namespace {
 
 // How long signals that disagree with one of our scripts count as frames from before it.
 constexpr int kSettleMs = 500;
+// How long an answer to one of our scripts may take before it counts as lost.
+constexpr int kScriptLostMs = 3000;
 
 PreviewRestoreState restoreState;
 
@@ -168,8 +170,7 @@ void PreviewPane::onLoadingChanged(const QWebEngineLoadingInfo &info)
             awaitingStart_ = false;
         }
         loading_ = true;
-        ++generation_;
-        settleTopUntil_ = settleHeightUntil_ = 0;
+        newGeneration();
         return;
     }
     if (awaitingStart_ && !ours) {
@@ -182,10 +183,31 @@ void PreviewPane::onLoadingChanged(const QWebEngineLoadingInfo &info)
         return;
     }
     if (awaitingStart_)
-        ++generation_;
+        newGeneration();
     awaitingStart_ = false;
     loading_ = false;
     queryMetrics();
+}
+
+// A new page: answers of scripts sent to the old one may never come, and their values
+// would describe the old page anyway.
+void PreviewPane::newGeneration()
+{
+    ++generation_;
+    scriptsInFlight_ = 0;
+    requestedTop_ = -1;
+    settleTopUntil_ = settleHeightUntil_ = 0;
+}
+
+bool PreviewPane::scriptsPending() const
+{
+    // A page busy in a script of its own answers late; past the limit an answer is taken
+    // as lost, so the synchronisation never stops for good.
+    if (scriptsInFlight_ > 0 && platform().milliseconds() - scriptsSentAt_ > kScriptLostMs) {
+        scriptsInFlight_ = 0;
+        requestedTop_ = -1;
+    }
+    return scriptsInFlight_ > 0;
 }
 
 void PreviewPane::resizeEvent(QResizeEvent *event)
@@ -235,7 +257,8 @@ void PreviewPane::scrollToOffset(int offset)
 
 void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
 {
-    ++scriptsInFlight_;
+    if (scriptsInFlight_++ == 0)
+        scriptsSentAt_ = platform().milliseconds();
     const unsigned generation = generation_;
     QPointer<PreviewPane> self(this);
     const QString source = prelude + QString::fromLatin1(kMetricsScript);
@@ -243,12 +266,14 @@ void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
         if (!self)
             return;
         PreviewPane *pane = self.data();
+        // Values from a page that has been replaced meanwhile describe nothing we show.
+        if (generation != pane->generation_)
+            return;
         pane->scriptsInFlight_ = qMax(0, pane->scriptsInFlight_ - 1);
         if (pane->scriptsInFlight_ == 0)
             pane->requestedTop_ = -1;
         const QVariantList values = v.toList();
-        // Values from a page that has been replaced meanwhile describe nothing we show.
-        if (generation != pane->generation_ || values.size() != 3)
+        if (values.size() != 3)
             return;
         pane->top_ = toPixels(values.at(0).toDouble());
         pane->contentsHeight_ = toPixels(values.at(1).toDouble());

@@ -51,9 +51,9 @@ public:
     // follow when the script has run.
     void scrollToOffset(int offset);
     // The offset the page is at, or is being moved to by a script still running.
-    int intendedTop() const { return scriptsInFlight_ > 0 && requestedTop_ >= 0 ? requestedTop_ : top_; }
+    int intendedTop() const { return scriptsPending() && requestedTop_ >= 0 ? requestedTop_ : scrollTop(); }
     // True while one of our scripts has not answered yet.
-    bool scriptsPending() const { return scriptsInFlight_ > 0; }
+    bool scriptsPending() const;
 
 signals:
     // A scroll script of ours has been applied by the page; `top` is the offset now.
@@ -67,6 +67,7 @@ private:
     void queryMetrics();
     void runMetricsScript(const QString &prelude, bool scrolls);
     static bool settling(std::int64_t until);
+    void newGeneration();
 
     PreviewPage *page_;
     bool loading_ = false;
@@ -76,8 +77,9 @@ private:
     mutable int top_ = 0;
     mutable int contentsHeight_ = 0;
     int clientHeight_ = 0;
-    int scriptsInFlight_ = 0;
-    int requestedTop_ = -1;
+    mutable int scriptsInFlight_ = 0;
+    mutable int requestedTop_ = -1;
+    std::int64_t scriptsSentAt_ = 0;
     unsigned generation_ = 0;
     // After a script answered, signals that disagree with its values are frames from
     // before it: they are held back until a signal agrees or the time is up. A value
