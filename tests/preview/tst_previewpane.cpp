@@ -301,6 +301,33 @@ private slots:
         app().reset();
     }
 
+    void convertedPagesReloadAtReadersOffset()
+    {
+        // The whole road with the real converter: typing, conversion, reload, restore.
+        TestApp t;
+        QVERIFY(t.start());
+        PreviewPane *pane = app().window->preview();
+        QByteArray text;
+        for (int i = 0; i < 300; ++i)
+            text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
+        app().window->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_SETTEXT, 0UL, text.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(pane->url().isLocalFile() && !PreviewIsLoading() &&
+                                     previewRestoreState().restoreTarget < 0 && PreviewMaxScroll() > 3000,
+                                 kWait);
+        const QUrl shown = pane->url();
+        userScrollPreview(pane, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 2000, kWait);
+
+        const QByteArray more = "More text at the end.\n";
+        app().window->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)more.size(),
+                                                      more.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(pane->url() != shown && pane->url().isLocalFile() && !PreviewIsLoading() &&
+                                     previewRestoreState().restoreTarget < 0,
+                                 kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(pane->page()->scrollPosition().y(), 2000.0, kWait);
+        QVERIFY(app().window->updatesEnabled());
+    }
+
     void refreshDoesNothingWhileSuppressed()
     {
         PreviewSession s;
