@@ -153,6 +153,20 @@ Timing measure(const QString &folder, const QByteArray &html, int runs)
     if (!waitFor([&] { return app().previewReadyPath.isEmpty() && !PreviewIsLoading() && PreviewMaxScroll() > tall; },
                  60000))
         return {false, {}, 0};
+    // Then until the height has stopped changing for a while.
+    int lastMax = -1;
+    QElapsedTimer steady;
+    steady.start();
+    if (!waitFor(
+            [&] {
+                if (PreviewMaxScroll() != lastMax) {
+                    lastMax = PreviewMaxScroll();
+                    steady.restart();
+                }
+                return steady.elapsed() > 500;
+            },
+            60000))
+        return {false, {}, 0};
     t.offset = PreviewMaxScroll() / 2;
     SetPreviewScrollTop(t.offset);
     if (!waitFor([&] { return PreviewScrollTop() == t.offset && !pane->scriptsPending(); }, 60000))
