@@ -157,7 +157,7 @@ void OpenDocument(const QString &requested)
     s.documentPath.set(path);
     SetEditorText(w->markdownEditor(), ReadTextFile(path));
     const QString headFile = HeadFileFor(path);
-    if (QFileInfo::exists(headFile))
+    if (IsReadableFile(headFile))
         SetEditorText(w->headEditor(), ReadTextFile(headFile));
     RestoreDocumentStylesheet();
     resetHistory(w->markdownEditor());
