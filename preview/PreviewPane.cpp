@@ -255,6 +255,13 @@ void PreviewPane::scrollToOffset(int offset)
     runMetricsScript(QStringLiteral("window.scrollTo(window.scrollX,%1);").arg(requestedTop_), true);
 }
 
+PreviewPane::~PreviewPane()
+{
+    ++generation_;
+    delete page_;
+    page_ = nullptr;
+}
+
 void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
 {
     if (scriptsInFlight_++ == 0)

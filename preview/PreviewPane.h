@@ -35,6 +35,9 @@ class PreviewPane : public QWebEngineView {
     Q_OBJECT
 public:
     explicit PreviewPane(QWidget *parent = nullptr);
+    // Deletes the page while this object is whole: the page answers its pending script
+    // callbacks as it goes, and they must not see a half-destroyed pane.
+    ~PreviewPane() override;
     PreviewPage *previewPage() const { return page_; }
 
     // Starts loading `url` and counts as loading from this moment, not from the
