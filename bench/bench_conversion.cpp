@@ -3,6 +3,7 @@
 // for a 10 KB and a 1 MB document; and the worker thread's CPU use while idle.
 //
 // Runs the real program (offscreen) with the real Pandoc found on PATH.
+#include "GeneratedMarkdown.h"
 #include "app/AppState.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -25,33 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray makeDocument(qsizetype size)
-{
-    static const char *words[] = {"alpha", "quill", "markdown", "preview", "stylesheet", "render", "pandoc",
-                                  "editor", "window", "paragraph", "example", "text", "with", "and", "the"};
-    QByteArray out;
-    int line = 0;
-    unsigned seed = 12345;
-    auto word = [&] {
-        seed = seed * 1103515245u + 12345u;
-        return QByteArray(words[(seed >> 16) % (sizeof words / sizeof *words)]);
-    };
-    while (out.size() < size) {
-        if (line % 25 == 0)
-            out += "## Section " + QByteArray::number(line / 25) + "\n\n";
-        else if (line % 7 == 0)
-            out += "- item *" + word() + "* with `code` and [a link](http://example.com/" + word() + ")\n\n";
-        else {
-            for (int i = 0; i < 14; ++i)
-                out += (i == 3 ? "**" + word() + "**" : word()) + ' ';
-            out += "\n\n";
-        }
-        ++line;
-    }
-    out.truncate(size);
-    return out;
-}
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
@@ -229,7 +203,7 @@ int main(int argc, char **argv)
         int settleMs;
     };
     for (const Case &c : {Case{"10 KB", 10 * 1024, 10, 300}, Case{"1 MB", 1024 * 1024, 4, 1000}}) {
-        const Figures f = measure(makeDocument(c.size), c.runs, c.settleMs, root);
+        const Figures f = measure(GeneratedMarkdown(c.size), c.runs, c.settleMs, root);
         const double overhead = f.worker - f.bare;
         const double allowed = f.bare * 0.10 + 15.0;
         std::printf("%-6s median of %d: bare pandoc %8.1f ms, worker %8.1f ms, overhead %7.1f ms (%5.1f%%; "

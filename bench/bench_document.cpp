@@ -7,6 +7,7 @@
 //    the main thread), median of several runs, and the document write alone.
 // Runs the real program offscreen with the real Pandoc on PATH, in temporary folders.
 //   build/bench/bench_document [open runs] [save runs]
+#include "GeneratedMarkdown.h"
 #include "app/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -31,34 +32,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray makeDocument(qsizetype size)
-{
-    static const char *words[] = {"alpha", "quill", "markdown", "preview", "stylesheet", "render", "pandoc",
-                                  "editor", "window", "paragraph", "example", "text", "with", "and", "the"};
-    QByteArray out;
-    int line = 0;
-    unsigned seed = 4242;
-    auto word = [&] {
-        seed = seed * 1103515245u + 12345u;
-        return QByteArray(words[(seed >> 16) % (sizeof words / sizeof *words)]);
-    };
-    while (out.size() < size) {
-        if (line % 25 == 0)
-            out += "## Section " + QByteArray::number(line / 25) + "\n\n";
-        else if (line % 7 == 0)
-            out += "- item *" + word() + "* with `code` and [a link](http://example.com/" + word() + ")\n\n";
-        else {
-            for (int i = 0; i < 14; ++i)
-                out += (i == 3 ? "**" + word() + "**" : word()) + ' ';
-            out += "\n\n";
-        }
-        ++line;
-    }
-    out.truncate(size);
-    out += '\n';
-    return out;
-}
 
 bool waitFor(const std::function<bool()> &condition, int timeoutMs)
 {
@@ -106,7 +79,7 @@ int main(int argc, char **argv)
     SetBaseDirectoryOverride(base + QStringLiteral("bin"));
 
     const QString document = base + QStringLiteral("docs/big.md");
-    const QByteArray text = makeDocument(5 * 1024 * 1024);
+    const QByteArray text = GeneratedMarkdown(5 * 1024 * 1024, 4242) + '\n';
     {
         QFile file(document);
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {

@@ -30,15 +30,6 @@ void type(QsciScintillaBase *editor, const QByteArray &text)
 bool modified(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_GETMODIFY) != 0; }
 bool canUndo(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_CANUNDO) != 0; }
 
-// A converter that can never start: saving then writes no exported page.
-void useMissingConverter(TestApp &t)
-{
-    Settings s;
-    s.PandocExe = t.root() + "no-such-pandoc";
-    QDir().mkpath(t.configDir());
-    QVERIFY(writeFileBytes(t.configDir() + "Quilldown.ini", FormatSettings(s, QDateTime::currentDateTime())));
-}
-
 } // namespace
 
 class TestDocument : public QObject {
@@ -169,7 +160,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         const QString path = t.docsDir() + "raw.md";
         QVERIFY(writeFileBytes(path, bytes));
@@ -256,7 +247,7 @@ private slots:
     void closeQuestionAnswers()
     {
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         MainWindow *w = app().window;
         QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);

@@ -29,14 +29,6 @@ void type(QsciScintillaBase *editor, const QByteArray &text)
 
 bool canUndo(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_CANUNDO) != 0; }
 
-void useMissingConverter(TestApp &t)
-{
-    Settings s;
-    s.PandocExe = t.root() + "no-such-pandoc";
-    QDir().mkpath(t.configDir());
-    QVERIFY(writeFileBytes(t.configDir() + "Quilldown.ini", FormatSettings(s, QDateTime::currentDateTime())));
-}
-
 QString status() { return app().window->statusText(); }
 
 } // namespace
@@ -47,7 +39,7 @@ private slots:
     void saveChoosesTheName()
     {
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         type(markdown(), "# Report\n");
 
@@ -95,7 +87,7 @@ private slots:
     void saveAsStartsWhereItShould()
     {
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         type(markdown(), "text\n");
         RunCommand(CmdSaveAs);
@@ -128,7 +120,7 @@ private slots:
     void headFileOnlyWhenNeeded()
     {
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         const QString docs = t.docsDir();
 
@@ -158,7 +150,7 @@ private slots:
     void noExportWithoutConverter()
     {
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         QTRY_COMPARE_WITH_TIMEOUT(app().converterState.load(), int(ConverterFailed), 20000);
         type(markdown(), "# Title\n");
@@ -237,7 +229,7 @@ private slots:
     void failedWriteKeepsTheOldFile()
     {
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         const QString path = t.docsDir() + "keep.md";
         const QByteArray old = "old text that must survive\n";
@@ -280,7 +272,7 @@ private slots:
     void linksAndPermissionsAreKept()
     {
         TestApp t;
-        useMissingConverter(t);
+        QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         const QString docs = t.docsDir();
         QDir().mkpath(docs + "real");

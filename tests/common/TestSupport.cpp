@@ -35,6 +35,18 @@ bool TestApp::start(const QStringList &arguments)
     return StartApplication(QStringList{QStringLiteral("quilldown")} + arguments);
 }
 
+bool TestApp::writeSettings(const Settings &settings)
+{
+    QDir().mkpath(configDir());
+    return WriteSettingsFile(configDir() + QString::fromLatin1(kSettingsFileName), settings);
+}
+
+bool TestApp::useMissingConverter(Settings settings)
+{
+    settings.PandocExe = root() + QStringLiteral("no-such-pandoc");
+    return writeSettings(settings);
+}
+
 int TestApp::shutdown()
 {
     if (!running)

@@ -4,6 +4,7 @@
 // folders), and a test main() that runs headless as root too.
 
 #include "platform/Platform.h"
+#include "settings/Settings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -124,6 +125,10 @@ public:
 
     // Writes files before start() as needed, then starts with these extra arguments.
     bool start(const QStringList &arguments = {});
+    // Writes the settings file the next start() reads.
+    bool writeSettings(const Settings &settings);
+    // The same, with a converter that can never start: no page is converted or exported.
+    bool useMissingConverter(Settings settings = Settings());
     int shutdown();
 
     QString root() const { return dir.path() + u'/'; }

@@ -59,10 +59,7 @@ int runCount(const QString &dir)
 
 bool startWith(TestApp &t, const Settings &settings)
 {
-    QDir().mkpath(t.configDir());
-    writeFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"),
-                   FormatSettings(settings, QDateTime::currentDateTime()));
-    return t.start();
+    return t.writeSettings(settings) && t.start();
 }
 
 // What an edit does to the shared values.

@@ -23,13 +23,6 @@ QString makeScript(const QString &path, const QByteArray &body, bool executable 
     return path;
 }
 
-void writeSettings(const TestApp &t, const Settings &settings)
-{
-    QDir().mkpath(t.configDir());
-    writeFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"),
-                   FormatSettings(settings, QDateTime::currentDateTime()));
-}
-
 // Restores PATH and the current folder when a test ends.
 struct EnvironmentGuard {
     QByteArray path = qgetenv("PATH");
@@ -120,7 +113,7 @@ private slots:
         TestApp t;
         Settings settings;
         settings.PandocExe = t.root() + QStringLiteral("no/such/pandoc");
-        writeSettings(t, settings);
+        QVERIFY(t.writeSettings(settings));
         QVERIFY(t.start());
         QTRY_COMPARE_WITH_TIMEOUT(app().converterState.load(), int(ConverterFailed), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 1, 20000);

@@ -34,10 +34,7 @@ QStringList recordedArguments(const TestApp &t)
 
 bool startWith(TestApp &t, const Settings &settings)
 {
-    QDir().mkpath(t.configDir());
-    writeFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"),
-                   FormatSettings(settings, QDateTime::currentDateTime()));
-    if (!t.start())
+    if (!t.writeSettings(settings) || !t.start())
         return false;
     // Exports wait for the first preview so both never race for the recorded arguments.
     if (QTest::qWaitFor([] { return !app().lastPreviewFile.get().isEmpty(); }, 20000))

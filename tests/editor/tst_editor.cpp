@@ -21,13 +21,6 @@ namespace {
 QsciScintillaBase *markdown() { return app().window->markdownEditor(); }
 QsciScintillaBase *head() { return app().window->headEditor(); }
 
-void writeSettings(TestApp &t, const Settings &s)
-{
-    QDir().mkpath(t.configDir());
-    QVERIFY(writeFileBytes(t.configDir() + QString::fromLatin1(kSettingsFileName),
-                           FormatSettings(s, QDateTime::currentDateTime())));
-}
-
 long send(QsciScintillaBase *e, unsigned int msg, unsigned long w = 0, long l = 0)
 {
     return e->SendScintilla(msg, w, l);
@@ -208,7 +201,7 @@ private slots:
         TestApp t;
         Settings s;
         s.UpdateMilliseconds = 600000;   // the worker must not take the flag meanwhile
-        writeSettings(t, s);
+        QVERIFY(t.writeSettings(s));
         QVERIFY(t.start());
         QVERIFY(QTest::qWaitForWindowActive(app().window));
         for (QsciScintillaBase *e : {markdown(), head()}) {
@@ -303,7 +296,7 @@ private slots:
         TestApp t;
         Settings s;
         s.WordWrap = 2;
-        writeSettings(t, s);
+        QVERIFY(t.writeSettings(s));
         QVERIFY(t.start());
         QAction *item = app().window->commandAction(CmdWordWrap);
         QCOMPARE(send(markdown(), Sci::SCI_GETWRAPMODE), 2L);

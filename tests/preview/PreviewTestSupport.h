@@ -35,12 +35,10 @@ public:
 
     bool start()
     {
-        QDir().mkpath(t.configDir());
         Settings settings;
-        settings.PandocExe = t.root() + QStringLiteral("no-such-pandoc");
         settings.WinW = 1000;
         settings.WinH = 700;
-        if (!WriteSettingsFile(t.configDir() + QString::fromLatin1(kSettingsFileName), settings))
+        if (!t.useMissingConverter(settings))
             return false;
         if (!t.start())
             return false;
