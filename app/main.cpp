@@ -1,3 +1,4 @@
+#include "app/AppState.h"
 #include "app/Startup.h"
 #include "platform/TerminationSignal.h"
 
@@ -39,6 +40,8 @@ int main(int argc, char **argv)
     QuitOnTerminationSignals(&application);
     if (!StartApplication(QApplication::arguments()))
         return Shutdown();
-    QApplication::exec();
+    // A termination signal during start-up has already asked to end.
+    if (!app().quit.load())
+        QApplication::exec();
     return Shutdown();
 }

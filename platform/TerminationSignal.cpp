@@ -2,7 +2,8 @@
 
 #include "app/AppState.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QWidget>
 #include <QSocketNotifier>
 #include <csignal>
 #include <sys/socket.h>
@@ -30,7 +31,16 @@ void QuitOnTerminationSignals(QObject *parent)
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
         app().quit = 1;
-        QCoreApplication::quit();
+        // A modal dialog runs a loop of its own that quitting the main loop does not
+        // end, and before the main loop starts quit() does nothing at all.
+        for (int i = 0; i < 16; ++i) {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal)
+                break;
+            modal->close();
+            modal->hide();
+        }
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

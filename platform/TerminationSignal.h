@@ -5,6 +5,6 @@
 
 class QObject;
 
-// Calls QCoreApplication::quit() on the main thread when one of the signals arrives,
-// after setting the quit flag.
+// When one of the signals arrives: sets the quit flag, closes any modal dialog and leaves
+// the event loop, on the main thread. Callers check the quit flag before entering the loop.
 void QuitOnTerminationSignals(QObject *parent);

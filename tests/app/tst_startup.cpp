@@ -6,13 +6,17 @@
 #include "app/MainWindow.h"
 #include "app/PreviewKeyHook.h"
 #include "app/Startup.h"
+#include "platform/TerminationSignal.h"
 #include "preview/PreviewPane.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
+#include <csignal>
 #include <Qsci/qsciscintillabase.h>
 
 class TestStartup : public QObject {
@@ -176,6 +180,20 @@ private slots:
         QVERIFY(!hook->installed());
         QTest::keyClick(w->markdownEditor(), Qt::Key_P, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(app().openInBrowser.load(), 1, 10000);
+    }
+
+    // Last: after QCoreApplication::exit() this thread's event loops end at once.
+    void terminationSignalEndsEvenAModalDialog()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        QuitOnTerminationSignals(app().window);
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Quilldown"), QStringLiteral("waiting"),
+                        QMessageBox::Ok);
+        box.exec();   // returns only because the signal closed it
+        QCOMPARE(app().quit.load(), 1);
+        QVERIFY(!box.isVisible());
     }
 };
 
