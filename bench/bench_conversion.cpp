@@ -4,6 +4,7 @@
 //
 // Runs the real program (offscreen) with the real Pandoc found on PATH.
 #include "GeneratedMarkdown.h"
+#include "WaitFor.h"
 #include "app/AppState.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -26,19 +27,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QThread::usleep(200);
-    }
-    return true;
-}
 
 void settle(int ms)
 {

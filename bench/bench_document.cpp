@@ -8,6 +8,7 @@
 // Runs the real program offscreen with the real Pandoc on PATH, in temporary folders.
 //   build/bench/bench_document [open runs] [save runs]
 #include "GeneratedMarkdown.h"
+#include "WaitFor.h"
 #include "app/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -32,19 +33,6 @@
 #include <vector>
 
 namespace {
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(500);
-    }
-    return true;
-}
 
 double median(std::vector<double> values)
 {

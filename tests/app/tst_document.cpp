@@ -19,13 +19,6 @@ using Sci = QsciScintillaBase;
 
 namespace {
 
-QsciScintillaBase *markdown() { return app().window->markdownEditor(); }
-QsciScintillaBase *head() { return app().window->headEditor(); }
-
-void type(QsciScintillaBase *editor, const QByteArray &text)
-{
-    editor->SendScintilla(Sci::SCI_ADDTEXT, (unsigned long)text.size(), text.constData());
-}
 
 bool modified(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_GETMODIFY) != 0; }
 bool canUndo(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_CANUNDO) != 0; }

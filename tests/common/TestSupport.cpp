@@ -1,10 +1,13 @@
 #include "common/TestSupport.h"
 
+#include "app/AppState.h"
+#include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "settings/Paths.h"
 
 #include <QDir>
 #include <QFile>
+#include <Qsci/qsciscintillabase.h>
 
 TestApp::TestApp()
 {
@@ -53,6 +56,26 @@ int TestApp::shutdown()
         return 0;
     running = false;
     return Shutdown();
+}
+
+QsciScintillaBase *markdown()
+{
+    return app().window->markdownEditor();
+}
+
+QsciScintillaBase *head()
+{
+    return app().window->headEditor();
+}
+
+long send(QsciScintillaBase *editor, unsigned int message, unsigned long wParam, long lParam)
+{
+    return editor->SendScintilla(message, wParam, lParam);
+}
+
+void type(QsciScintillaBase *editor, const QByteArray &text)
+{
+    editor->SendScintilla(QsciScintillaBase::SCI_ADDTEXT, (unsigned long)text.size(), text.constData());
 }
 
 QByteArray readFileBytes(const QString &path)

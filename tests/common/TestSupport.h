@@ -144,6 +144,14 @@ private:
     QByteArray savedConfig, savedData, savedPath;
 };
 
+// The running program's two editors, and small ways to drive them.
+class QsciScintillaBase;
+QsciScintillaBase *markdown();
+QsciScintillaBase *head();
+long send(QsciScintillaBase *editor, unsigned int message, unsigned long wParam = 0, long lParam = 0);
+// Adds text at the caret, as typing would.
+void type(QsciScintillaBase *editor, const QByteArray &text);
+
 QByteArray readFileBytes(const QString &path);
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
 

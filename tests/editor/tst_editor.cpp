@@ -18,13 +18,6 @@ using Sci = QsciScintillaBase;
 
 namespace {
 
-QsciScintillaBase *markdown() { return app().window->markdownEditor(); }
-QsciScintillaBase *head() { return app().window->headEditor(); }
-
-long send(QsciScintillaBase *e, unsigned int msg, unsigned long w = 0, long l = 0)
-{
-    return e->SendScintilla(msg, w, l);
-}
 
 QByteArray styleFont(QsciScintillaBase *e, unsigned long style)
 {

@@ -13,12 +13,6 @@ using Sci = QsciScintillaBase;
 
 namespace {
 
-QsciScintillaBase *markdown() { return app().window->markdownEditor(); }
-
-long send(QsciScintillaBase *e, unsigned int msg, unsigned long w = 0, long l = 0)
-{
-    return e->SendScintilla(msg, w, l);
-}
 
 // "anchor-caret" of the Markdown editor.
 QString selection()

@@ -14,13 +14,6 @@ using Sci = QsciScintillaBase;
 
 namespace {
 
-QsciScintillaBase *markdown() { return app().window->markdownEditor(); }
-QsciScintillaBase *head() { return app().window->headEditor(); }
-
-long send(QsciScintillaBase *e, unsigned int msg, unsigned long w = 0, long l = 0)
-{
-    return e->SendScintilla(msg, w, l);
-}
 
 // Text with the anchor marked "[" and the caret "|" (both "|" when they coincide).
 QByteArray marked(QsciScintillaBase *e)
