@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quilldown needs to build, run and test.
 # Idempotent: only packages that are missing are installed, so a second run is quick.
+# Arguments name extra packages wanted on top of the usual list (the fuzz build's clang).
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev libqscintilla2-qt6-dev pandoc libx11-dev
-          xvfb xauth xdotool)
+          xvfb xauth xdotool "$@")
 
 missing=()
 for p in "${packages[@]}"; do
