@@ -191,8 +191,13 @@ SaveResult SaveDocument()
 
     const QByteArray head = EditorText(w->headEditor());
     const QString headFile = HeadFileFor(path);
-    if (HeadFileNeeded(head, QFileInfo::exists(headFile)))
-        WriteTextFile(head, headFile);
+    // A head file that could not be written keeps the head editor unsaved, so its text
+    // is asked about before it could be thrown away.
+    if (HeadFileNeeded(head, QFileInfo::exists(headFile)) && !WriteTextFile(head, headFile)) {
+        w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
+        w->setStatusText(saving + QStringLiteral("failed."));
+        return SaveResult::Failed;
+    }
 
     // Without a usable converter there is no page to export and nothing has failed.
     const bool converterUsable = s.converterState.load() >= ConverterIdle;

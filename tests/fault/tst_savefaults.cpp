@@ -1,0 +1,154 @@
+// Saves that fail half way or not at all: a read-only folder, a full file system, a folder
+// removed while its document is open. The user's text must survive every one of them.
+#include "fault/FaultSupport.h"
+
+#include "app/AppState.h"
+#include "app/Commands.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "editor/Editor.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <Qsci/qsciscintillabase.h>
+
+namespace {
+
+QString status() { return app().window->statusText(); }
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+}
+
+// What every failed save leaves: the editors unchanged, the document unsaved, the failure named.
+void checkFailedSave(const QString &name, const QByteArray &text)
+{
+    QCOMPARE(EditorText(markdown()), text);
+    QVERIFY(DocumentIsUnsaved());
+    QCOMPARE(status(), QStringLiteral("Saving '%1'... failed.").arg(name));
+}
+
+// Save As into a folder that works: the text arrives whole and the document is saved.
+void checkRescue(TestApp &t, const QString &name, const QByteArray &text)
+{
+    t.platform.fileAnswers.enqueue(t.docsDir() + name);
+    RunCommand(CmdSaveAs);
+    QCOMPARE(readFileBytes(t.docsDir() + name), text);
+    QCOMPARE(status(), QStringLiteral("Saving '%1'... done.").arg(name));
+    QVERIFY(!DocumentIsUnsaved());
+}
+
+} // namespace
+
+class TestSaveFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        if (!fault::privateMounts())
+            QSKIP("Needs root and a private mount namespace to make writes fail for root too.");
+    }
+
+    void readOnlyFolder()
+    {
+        TestApp t;
+        QVERIFY(t.useMissingConverter());
+        QVERIFY(t.start());
+        const QString folder = t.docsDir() + QStringLiteral("locked/");
+        QVERIFY(QDir().mkpath(folder));
+        const QByteArray old = "# Old\n\nkept\n";
+        QVERIFY(writeFileBytes(folder + QStringLiteral("old.md"), old));
+        QVERIFY(fault::makeReadOnly(folder));
+        fault::MountGuard guard(folder);
+        QVERIFY(!QFile(folder + QStringLiteral("probe")).open(QIODevice::WriteOnly));
+
+        OpenDocument(folder + QStringLiteral("old.md"));
+        type(markdown(), "new ");
+        const QByteArray text = "new " + old;
+        RunCommand(CmdSave);
+        checkFailedSave(QStringLiteral("old.md"), text);
+        QCOMPARE(readFileBytes(folder + QStringLiteral("old.md")), old);
+
+        // Saving again under a new name there: no file at all, not half a one.
+        t.platform.fileAnswers.enqueue(folder + QStringLiteral("new.md"));
+        RunCommand(CmdSaveAs);
+        checkFailedSave(QStringLiteral("new.md"), text);
+        QCOMPARE(filesIn(folder), QStringList{QStringLiteral("old.md")});
+
+        // Closing asks; a "Yes" whose save fails keeps the document.
+        t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
+        RunCommand(CmdNew);
+        checkFailedSave(QStringLiteral("new.md"), text);
+
+        checkRescue(t, QStringLiteral("rescued.md"), text);
+        QCOMPARE(readFileBytes(folder + QStringLiteral("old.md")), old);
+    }
+
+    void fullFileSystem()
+    {
+        TestApp t;
+        QVERIFY(t.useMissingConverter());
+        QVERIFY(t.start());
+        const QString folder = t.docsDir() + QStringLiteral("small/");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(fault::mountTinyFileSystem(folder, 32));
+        fault::MountGuard guard(folder);
+        const QByteArray old = "# Small\n";
+        QVERIFY(writeFileBytes(folder + QStringLiteral("doc.md"), old));
+
+        // The document no longer fits.
+        OpenDocument(folder + QStringLiteral("doc.md"));
+        QByteArray text = old + QByteArray(256 * 1024, 'x');
+        type(markdown(), QByteArray(256 * 1024, 'x'));
+        SaveDocument();
+        QCOMPARE(EditorText(markdown()).size(), text.size());
+        text = EditorText(markdown());
+        checkFailedSave(QStringLiteral("doc.md"), text);
+        QCOMPARE(readFileBytes(folder + QStringLiteral("doc.md")), old);
+        QCOMPARE(filesIn(folder), QStringList{QStringLiteral("doc.md")});
+
+        // The document fits but its head file does not: the head is not lost either.
+        NewDocument(true);
+        type(markdown(), "short\n");
+        const QByteArray headText = QByteArray(256 * 1024, 'h') + kHeadTemplate;
+        SetEditorText(head(), headText);
+        t.platform.fileAnswers.enqueue(folder + QStringLiteral("fits.md"));
+        QCOMPARE(SaveDocument(), SaveResult::Failed);
+        checkFailedSave(QStringLiteral("fits.md"), "short\n");
+        QCOMPARE(readFileBytes(folder + QStringLiteral("fits.md")), QByteArray("short\n"));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("fits.head.txt")));
+        QCOMPARE(EditorText(head()), headText);
+
+        checkRescue(t, QStringLiteral("roomy.md"), "short\n");
+        QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("roomy.head.txt")), headText);
+    }
+
+    void folderRemovedWhileOpen()
+    {
+        TestApp t;
+        QVERIFY(t.useMissingConverter());
+        QVERIFY(t.start());
+        const QString folder = t.docsDir() + QStringLiteral("gone/");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFileBytes(folder + QStringLiteral("a.md"), "first\n"));
+        OpenDocument(folder + QStringLiteral("a.md"));
+        type(head(), "<meta name=\"k\">\n");
+        type(markdown(), "second ");
+        QVERIFY(QDir(folder).removeRecursively());
+
+        RunCommand(CmdSave);
+        const QByteArray text = "second first\n";
+        checkFailedSave(QStringLiteral("a.md"), text);
+        // Nothing was made up in its place.
+        QVERIFY(!QFileInfo::exists(folder));
+
+        checkRescue(t, QStringLiteral("a.md"), text);
+        QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("a.head.txt")),
+                 QByteArray("<meta name=\"k\">\n") + kHeadTemplate);
+        QCOMPARE(app().documentPath.get(), t.docsDir() + QStringLiteral("a.md"));
+    }
+};
+
+QUILLDOWN_FAULT_TEST_MAIN(TestSaveFaults)
+#include "tst_savefaults.moc"
