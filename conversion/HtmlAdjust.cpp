@@ -53,7 +53,20 @@ bool ExportHtml()
             QFile::copy(stylesheet, copy);
     }
     const QByteArray head = s.window ? EditorText(s.window->headEditor()) : QByteArray();
-    return RunConverter(document, HtmlFileFor(document), name, HeadFileFor(document), PageTitleFromHead(head));
+    // A converter that fails after writing part of the page must not leave that part in
+    // place of the last good page.
+    const QString page = HtmlFileFor(document);
+    const bool hadPage = QFileInfo(page).isFile();
+    const QByteArray oldPage = hadPage ? ReadTextFile(page) : QByteArray();
+    if (RunConverter(document, page, name, HeadFileFor(document), PageTitleFromHead(head)))
+        return true;
+    if (hadPage) {
+        if (ReadTextFile(page) != oldPage)
+            WriteTextFile(oldPage, page);
+    } else if (QFileInfo(page).isFile()) {
+        QFile::remove(page);
+    }
+    return false;
 }
 
 QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder)
