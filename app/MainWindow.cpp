@@ -72,15 +72,25 @@ MainWindow::MainWindow()
     central_ = new QWidget(this);
     setCentralWidget(central_);
 
+    // A hand-edited size far beyond the desktop cannot be painted (its buffers cannot be
+    // allocated, and the preview then crashes): hold it to twice the desktop's size. One
+    // too small to show any pane takes the default instead.
+    QSize size(s.WinW, s.WinH);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableVirtualGeometry().size() * 2);
+    if (size.width() < 100)
+        size.setWidth(Settings().WinW);
+    if (size.height() < 100)
+        size.setHeight(Settings().WinH);
     if (s.WinCen != 0) {
-        resize(s.WinW, s.WinH);
+        resize(size);
         if (const QScreen *screen = QGuiApplication::primaryScreen()) {
             const QRect area = screen->availableGeometry();
-            move(area.center() - QPoint(s.WinW / 2, s.WinH / 2));
+            move(area.center() - QPoint(size.width() / 2, size.height() / 2));
         }
     } else {
         move(s.WinX, s.WinY);
-        resize(s.WinW, s.WinH);
+        resize(size);
     }
 
     markdownEditor_ = new QsciScintillaBase;

@@ -1,0 +1,169 @@
+// Damaged and outsized settings files: the program starts, keeps what it can read, uses
+// the defaults for the rest, and writes a clean file at the end.
+#include "fault/FaultSupport.h"
+
+#include "app/AppState.h"
+#include "app/Commands.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "editor/Editor.h"
+#include "settings/Settings.h"
+#include "preview/PreviewPane.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QRandomGenerator>
+
+namespace {
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator rng(seed);
+    for (char &c : bytes)
+        c = char(rng.bounded(256));
+    return bytes;
+}
+
+// Every value but the window position, which the window system chooses once shown.
+QStringList fields(const Settings &s)
+{
+    return {QString::number(s.WinMax), QString::number(s.WinW),
+            QString::number(s.WinH), s.FontName, QString::number(s.FontSize), QString::number(s.WordWrap),
+            QString::number(s.SyncScroll), s.LastPath, QString::number(s.UpdateMilliseconds), s.MarkdownVersion,
+            s.PandocExe};
+}
+
+const char *const kKeys[] = {"WinCen", "WinMax", "WinX", "WinY", "WinW", "WinH", "FontName", "FontSize",
+                             "WordWrap", "SyncScroll", "LastPath", "UpdateMilliseconds", "MarkdownVersion",
+                             "PandocExe"};
+
+// The written file has the program's own layout: byte-order mark, blank line, two
+// comments, then every key once, in order, one per CRLF-ended line.
+void checkLayout(const QByteArray &file)
+{
+    QVERIFY(file.startsWith("\xEF\xBB\xBF\r\n; Quilldown 1.7\r\n; "));
+    QVERIFY(file.endsWith("\r\n"));
+    const QList<QByteArray> lines = file.mid(3).chopped(2).split('\n');
+    QCOMPARE(lines.size(), 18);
+    QStringList keys;
+    for (const QByteArray &line : lines) {
+        QVERIFY(line.endsWith('\r') || &line == &lines.last());
+        QVERIFY2(!line.chopped(line.endsWith('\r') ? 1 : 0).contains('\r'), line.left(80).constData());
+        if (!line.isEmpty() && !line.startsWith(';') && line != "\r")
+            keys << QString::fromUtf8(line.left(line.indexOf(" = ")));
+    }
+    QStringList expected;
+    for (const char *key : kKeys)
+        expected << QString::fromLatin1(key);
+    QCOMPARE(keys, expected);
+}
+
+} // namespace
+
+class TestSettingsFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void damagedSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("expected");   // the values the program must run with
+
+        const QStringList defaults = fields(Settings());
+        QTest::newRow("random bytes") << randomBytes(1024 * 1024, 7) << defaults;
+        QTest::newRow("random bytes after a byte-order mark")
+            << QByteArray("\xEF\xBB\xBF") + randomBytes(1024 * 1024, 11) << defaults;
+
+        Settings known;
+        known.FontSize = 12;
+        known.WinW = 640;
+        known.MarkdownVersion = QStringLiteral("gfm");
+        const QByteArray tail = "FontSize = 12\r\nWinW = 640\r\nMarkdownVersion = gfm\r\n";
+
+        QByteArray lines;
+        for (int i = 0; i < 10000; ++i)
+            lines += "Unknown" + QByteArray::number(i) + " = " + QByteArray::number(i) + "\r\n";
+        QTest::newRow("ten thousand lines") << lines + tail << fields(known);
+
+        QByteArray big;
+        big.reserve(11 * 1024 * 1024);
+        for (int i = 0; big.size() < 10 * 1024 * 1024; ++i)
+            big += "; note " + QByteArray::number(i) + " " + QByteArray(40, 'n') + "\n";
+        QTest::newRow("10 MB of lines") << big + tail << fields(known);
+
+        Settings longPath = known;
+        longPath.LastPath = QString(10 * 1024 * 1024, u'p');
+        QTest::newRow("10 MB value") << "LastPath = " + QByteArray(10 * 1024 * 1024, 'p') + "\r\n" + tail
+                                     << fields(longPath);
+
+        Settings nul;
+        nul.WinW = 640;
+        nul.FontSize = 9;
+        nul.MarkdownVersion = QStringLiteral("gfm");
+        static const char nulFile[] = "\0\0\r\nWinW = 640\0junk\r\nFontSize\0 = 3\r\nFontSize = 9\r\n"
+                                      "MarkdownVersion = gfm\r\n\0";
+        QTest::newRow("NUL bytes") << QByteArray(nulFile, sizeof nulFile - 1) << fields(nul);
+    }
+
+    void damagedSettingsFile()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, expected);
+        TestApp t;
+        const QString path = t.configDir() + QString::fromLatin1(kSettingsFileName);
+        QVERIFY(QDir().mkpath(t.configDir()));
+        QVERIFY(writeFileBytes(path, file));
+
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(t.start());
+        qInfo("start-up with a %lld-byte settings file: %lld ms", qlonglong(file.size()), clock.elapsed());
+        QCOMPARE(fields(app().settings), expected);
+        QVERIFY(app().window->isVisible());
+        type(markdown(), "still typing\n");
+        QCOMPARE(EditorText(markdown()), QByteArray("still typing\n"));
+
+        clock.restart();
+        t.shutdown();
+        qInfo("shutdown: %lld ms", clock.elapsed());
+        const QByteArray written = readFileBytes(path);
+        checkLayout(written);
+        // Read back, the file gives the program's values again.
+        QCOMPARE(fields(ParseSettings(written)), fields(app().settings));
+    }
+
+    // Numbers at the ends of their range: the window stays paintable, the page is shown,
+    // and the file written at the end holds what the program really used.
+    void numbersOutOfRange()
+    {
+        const QByteArray files[] = {
+            "WinCen = 0\r\nWinX = 2147483647\r\nWinY = -2147483648\r\nWinW = 2147483647\r\n"
+            "WinH = 2147483647\r\nFontSize = 2147483647\r\nWordWrap = 99\r\nUpdateMilliseconds = -5\r\n",
+            "WinW = -5\r\nWinH = 0\r\nFontSize = -3\r\nWordWrap = -1\r\nUpdateMilliseconds = 2147483647\r\n",
+        };
+        for (const QByteArray &file : files) {
+            TestApp t;
+            const QString path = t.configDir() + QString::fromLatin1(kSettingsFileName);
+            QVERIFY(QDir().mkpath(t.configDir()));
+            QVERIFY(writeFileBytes(path, file));
+            QVERIFY(t.start());
+            const QSize most = QGuiApplication::primaryScreen()->availableVirtualGeometry().size() * 2;
+            QVERIFY(app().window->width() <= most.width() && app().window->height() <= most.height());
+            QVERIFY(app().window->width() >= 100 && app().window->height() >= 100);
+            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && !PreviewIsLoading(), 20000);
+            QVERIFY(!app().window->grab().isNull());
+            type(markdown(), "still typing\n");
+            QCOMPARE(EditorText(markdown()), QByteArray("still typing\n"));
+            t.shutdown();
+            const QByteArray written = readFileBytes(path);
+            checkLayout(written);
+            const Settings back = ParseSettings(written);
+            QCOMPARE(fields(back), fields(app().settings));
+            QVERIFY(back.WinW <= most.width() && back.WinH <= most.height());
+        }
+    }
+};
+
+QUILLDOWN_FAULT_TEST_MAIN(TestSettingsFaults)
+#include "tst_settingsfaults.moc"
