@@ -433,6 +433,11 @@ bool WriteTextFile(const QByteArray &bytes, const QString &path)
 {
     if (path.isEmpty())
         return false;
+    // A device or pipe (perhaps behind a link) is no document: replacing it would put a
+    // plain file in place of the device, and writing into it could fail unseen or block.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile())
+        return false;
     QSaveFile file(path);
     // A writable file in a folder that takes no new files is still written, in place.
     file.setDirectWriteFallback(true);

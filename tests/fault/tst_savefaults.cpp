@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <Qsci/qsciscintillabase.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -122,6 +124,20 @@ private slots:
 
         checkRescue(t, QStringLiteral("roomy.md"), "short\n");
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("roomy.head.txt")), headText);
+
+        // A name that links to a full device: the device is neither written nor replaced.
+        const QByteArray device = QFile::encodeName(folder + QStringLiteral("full"));
+        QCOMPARE(::mknod(device.constData(), S_IFCHR | 0666, makedev(1, 7)), 0);
+        QVERIFY(QFile::link(folder + QStringLiteral("full"), folder + QStringLiteral("linked.md")));
+        type(markdown(), "more\n");
+        t.platform.fileAnswers.enqueue(folder + QStringLiteral("linked.md"));
+        RunCommand(CmdSaveAs);
+        checkFailedSave(QStringLiteral("linked.md"), "short\nmore\n");
+        struct stat info;
+        QCOMPARE(::stat(device.constData(), &info), 0);
+        QVERIFY(S_ISCHR(info.st_mode));
+        QVERIFY(QFileInfo(folder + QStringLiteral("linked.md")).isSymLink());
+        checkRescue(t, QStringLiteral("roomy.md"), "short\nmore\n");
     }
 
     void folderRemovedWhileOpen()
