@@ -97,6 +97,9 @@ bool IsReadableFile(const QString &path)
 
 QByteArray ReadTextFile(const QString &path)
 {
+    // Regular files only: opening a pipe would wait for a writer, a device might never end.
+    if (!QFileInfo(path).isFile())
+        return QByteArray();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();

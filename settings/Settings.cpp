@@ -216,6 +216,9 @@ QByteArray FormatSettings(const Settings &s, const QDateTime &savedAt)
 
 Settings ReadSettingsFile(const QString &path)
 {
+    // Opening a pipe would wait for a writer that never comes.
+    if (!QFileInfo(path).isFile())
+        return Settings();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Settings();

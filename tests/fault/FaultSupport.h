@@ -8,8 +8,13 @@
 
 #include <QFile>
 #include <QString>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
 
 namespace fault {
 
@@ -71,6 +76,42 @@ public:
 private:
     QString folder_;
 };
+
+// Notices a program that opens `fifo` for reading (which would block it for good) and
+// lets it go on by opening the writing end and closing it at once.
+class PipeWatch {
+public:
+    explicit PipeWatch(const QString &fifo) : path_(QFile::encodeName(fifo))
+    {
+        thread_ = std::thread([this] {
+            while (!stop_.load()) {
+                const int fd = ::open(path_.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    readerSeen_ = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        });
+    }
+    ~PipeWatch()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    bool readerSeen() const { return readerSeen_.load(); }
+
+private:
+    QByteArray path_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> readerSeen_{false};
+    std::thread thread_;
+};
+
+inline bool makeFifo(const QString &path)
+{
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+}
 
 } // namespace fault
 

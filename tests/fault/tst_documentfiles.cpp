@@ -106,6 +106,36 @@ private slots:
         QCOMPARE(t.platform.messageCount() <= 1, true);   // at most the converter's message
     }
 
+    // Pipes where the head file and the exported page would be: opening reads neither
+    // (it would wait for good), and saving replaces neither.
+    void pipesBesideTheDocument()
+    {
+        TestApp t;
+        QVERIFY(t.useMissingConverter());
+        QVERIFY(t.start());
+        const QString docs = t.docsDir();
+        QVERIFY(writeFileBytes(docs + QStringLiteral("piped.md"), "# Piped\n"));
+        const QString pipes[] = {docs + QStringLiteral("piped.htm"), docs + QStringLiteral("piped.head.txt")};
+        for (const QString &pipe : pipes)
+            QVERIFY(fault::makeFifo(pipe));
+        fault::PipeWatch page(pipes[0]), headFile(pipes[1]);
+
+        openThroughDialog(t, docs + QStringLiteral("piped.md"));
+        QCOMPARE(EditorText(markdown()), QByteArray("# Piped\n"));
+        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+        type(markdown(), "x");
+        RunCommand(CmdSave);
+        QCOMPARE(readFileBytes(docs + QStringLiteral("piped.md")), QByteArray("x# Piped\n"));
+        QCOMPARE(status(), QStringLiteral("Saving 'piped.md'... failed."));
+        QVERIFY(!page.readerSeen());
+        QVERIFY(!headFile.readerSeen());
+        for (const QString &pipe : pipes) {
+            struct stat info;
+            QCOMPARE(::stat(QFile::encodeName(pipe).constData(), &info), 0);
+            QVERIFY(S_ISFIFO(info.st_mode));
+        }
+    }
+
     void awkwardFolderNames_data()
     {
         QTest::addColumn<QString>("folder");

@@ -11,6 +11,7 @@
 #include "preview/PreviewPane.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QRandomGenerator>
@@ -131,6 +132,27 @@ private slots:
         checkLayout(written);
         // Read back, the file gives the program's values again.
         QCOMPARE(fields(ParseSettings(written)), fields(app().settings));
+    }
+
+    // A settings file that is a pipe or a folder: nothing waits on it, the defaults are used.
+    void settingsFileThatIsNoFile()
+    {
+        for (const bool pipe : {true, false}) {
+            TestApp t;
+            const QString path = t.configDir() + QString::fromLatin1(kSettingsFileName);
+            QVERIFY(QDir().mkpath(t.configDir()));
+            QVERIFY(pipe ? fault::makeFifo(path) : QDir().mkpath(path));
+            auto watch = std::make_unique<fault::PipeWatch>(path);
+            QVERIFY(t.start());
+            QVERIFY(!watch->readerSeen());
+            watch.reset();
+            QCOMPARE(fields(app().settings), fields(Settings()));
+            t.shutdown();
+            if (pipe)
+                checkLayout(readFileBytes(path));
+            else
+                QVERIFY(QFileInfo(path).isDir());
+        }
     }
 
     // Numbers at the ends of their range: the window stays paintable, the page is shown,
