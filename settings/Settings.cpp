@@ -189,8 +189,11 @@ QByteArray FormatSettings(const Settings &s, const QDateTime &savedAt)
 {
     QByteArray out("\xEF\xBB\xBF\r\n");
     auto comment = [&](const QString &text) { out += "; " + text.toUtf8() + "\r\n"; };
+    // A line break inside a value (a folder may have one in its name) would start a line
+    // of its own, read back as a key of its choosing: such a value is left empty.
     auto value = [&](const char *key, const QString &v) {
-        out += QByteArray(key) + " = " + v.toUtf8() + "\r\n";
+        const bool breaks = v.contains(u'\r') || v.contains(u'\n');
+        out += QByteArray(key) + " = " + (breaks ? QByteArray() : v.toUtf8()) + "\r\n";
     };
     auto number = [&](const char *key, int v) { value(key, QString::number(v)); };
 

@@ -155,6 +155,35 @@ private slots:
         }
     }
 
+    // A folder whose name holds a line break, used in a file dialog, is remembered as the
+    // last folder: it must not add lines of its own to the settings file, such as
+    // another converter to start next time.
+    void folderNameCannotWriteSettings()
+    {
+        TestApp t;
+        const QString marker = t.root() + QStringLiteral("ran");
+        const QString planted = fault::makeScript(t.root() + QStringLiteral("planted"),
+                                                  "touch " + fault::shellQuoted(marker) + "\n");
+        QVERIFY(t.useMissingConverter());
+        QVERIFY(t.start());
+        const QString folder = t.docsDir() + QStringLiteral("x\r\nPandocExe = ") + planted + QStringLiteral("\n/");
+        QVERIFY(QDir().mkpath(folder));
+        type(markdown(), "text\n");
+        t.platform.fileAnswers.enqueue(folder + QStringLiteral("doc.md"));
+        RunCommand(CmdSave);
+        QCOMPARE(readFileBytes(folder + QStringLiteral("doc.md")), QByteArray("text\n"));
+        const QString converter = app().settings.PandocExe;
+        t.shutdown();
+
+        const QString path = t.configDir() + QString::fromLatin1(kSettingsFileName);
+        checkLayout(readFileBytes(path));
+        QCOMPARE(ParseSettings(readFileBytes(path)).PandocExe, converter);
+        QVERIFY(t.start());
+        QCOMPARE(app().settings.PandocExe, converter);
+        QTRY_COMPARE_WITH_TIMEOUT(app().converterState.load(), int(ConverterFailed), 20000);
+        QVERIFY(!QFileInfo::exists(marker));
+    }
+
     // Numbers at the ends of their range: the window stays paintable, the page is shown,
     // and the file written at the end holds what the program really used.
     void numbersOutOfRange()
