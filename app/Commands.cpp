@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Document.h"
+#include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
 #include "editor/Find.h"
@@ -12,6 +13,8 @@
 
 void RunCommand(int id)
 {
+    // A command may change what the preview shows or where it stands.
+    KeepIdlePassAwake();
     switch (id) {
     case CmdRefresh: RefreshCommand(); break;
     case CmdNew: NewDocument(false); break;

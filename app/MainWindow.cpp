@@ -97,6 +97,16 @@ MainWindow::MainWindow()
     headEditor_ = new QsciScintillaBase;
     markdownEditor_->resize(100, 100);
     headEditor_->resize(100, 100);
+    // Each editor is a window of its own inside ours. The web view makes the window
+    // compose everything through OpenGL, in software on most machines, so without this
+    // every caret blink would redraw the whole window with the preview in it; an editor
+    // with its own window repaints only itself. Only the editors: their parents and
+    // neighbours stay ordinary widgets.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    for (QsciScintillaBase *editor : {markdownEditor_, headEditor_}) {
+        editor->setAttribute(Qt::WA_DontCreateNativeAncestors);
+        editor->setAttribute(Qt::WA_NativeWindow);
+    }
     ConnectEditorNotifications(markdownEditor_, EditorRole::Markdown);
     ConnectEditorNotifications(headEditor_, EditorRole::Head);
 

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Document.h"
+#include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "app/PreviewKeyHook.h"
 #include "conversion/ConversionWorker.h"
@@ -12,12 +13,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 #include <Qsci/qsciscintillabase.h>
 
 namespace {
-// Main-loop helpers that live from start-up to shutdown.
-QTimer *idleTimer = nullptr;
+// Main-loop helper that lives from start-up to shutdown.
 PreviewKeyHook *keyHook = nullptr;
 }
 
@@ -67,11 +66,7 @@ bool StartApplication(const QStringList &arguments)
     s.window->markdownEditor()->setFocus();
 
     keyHook = new PreviewKeyHook;
-    // The idle pass: the preview's work runs about every 10 ms.
-    idleTimer = new QTimer;
-    idleTimer->setInterval(10);
-    QObject::connect(idleTimer, &QTimer::timeout, [] { RefreshPreview(); });
-    idleTimer->start();
+    StartIdlePass();
     return true;
 }
 
@@ -79,8 +74,7 @@ int Shutdown()
 {
     AppState &s = app();
     s.quit = 1;
-    delete idleTimer;
-    idleTimer = nullptr;
+    StopIdlePass();
     delete keyHook;
     keyHook = nullptr;
     if (s.window)

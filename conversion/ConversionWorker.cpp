@@ -1,6 +1,7 @@
 #include "conversion/ConversionWorker.h"
 
 #include "app/AppState.h"
+#include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "conversion/ConverterLocation.h"
 #include "conversion/ConverterProcess.h"
@@ -140,6 +141,8 @@ void Publish(const QString &htmlFile, int *toggle)
     *toggle = 1 - *toggle;
     if (s.openInBrowser.exchange(0))
         platform().openUrl(QUrl::fromLocalFile(htmlFile));
+    // The main loop may be resting: it has a page to show now.
+    QMetaObject::invokeMethod(mainThreadContext, [] { KeepIdlePassAwake(); }, Qt::QueuedConnection);
 }
 
 void ConvertForPreview(int *toggle)
@@ -231,19 +234,24 @@ void ConversionWorker()
     while (!s.mainWindowExists.load() && !s.quit.load())
         sleepMs(1);
     int toggle = 0;
-    const int idleWait = IdlePollInterval(quietTime);
     while (!s.quit.load()) {
         if (s.changePending.load()) {
-            if (s.changeSuppression.load())
+            const std::int64_t now = platform().milliseconds();
+            if (s.changeSuppression.load()) {
                 s.changePending = 0;
-            else if (ChangeIsDue(platform().milliseconds(), s.lastChangeTime.load(), quietTime))
+            } else if (ChangeIsDue(now, s.lastChangeTime.load(), quietTime)) {
                 ConvertForPreview(&toggle);
-            sleepMs(10);
+                sleepMs(10);
+            } else {
+                std::unique_lock<std::mutex> guard(wakeLock);
+                wake.wait_for(guard, std::chrono::milliseconds(PendingWaitMs(now, s.lastChangeTime.load(), quietTime)),
+                              [&s] { return s.quit.load(); });
+            }
         } else {
-            // Nothing pending: an edit cannot be due before the quiet time has passed,
-            // so a longer wait costs no precision; a request wakes the worker at once.
+            // Every change and request wakes the worker, so an idle one sleeps; the
+            // time limit only bounds the cost of a wake-up that was somehow missed.
             std::unique_lock<std::mutex> guard(wakeLock);
-            wake.wait_for(guard, std::chrono::milliseconds(idleWait),
+            wake.wait_for(guard, std::chrono::seconds(1),
                           [&s] { return s.changePending.load() || s.quit.load(); });
         }
     }
@@ -319,9 +327,18 @@ void RequestConversion()
     WakeWorker();
 }
 
-int IdlePollInterval(std::int64_t quietMilliseconds)
+void WakeConversionWorker()
 {
-    return static_cast<int>(std::clamp<std::int64_t>(quietMilliseconds / 4, 10, 50));
+    WakeWorker();
+}
+
+int PendingWaitMs(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds)
+{
+    if (lastChange == -10000)
+        return 1;
+    const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
+                                                   static_cast<std::uint32_t>(lastChange));
+    return static_cast<int>(std::clamp<std::int64_t>(quietMilliseconds - elapsed + 1, 1, 10));
 }
 
 bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds)

@@ -25,9 +25,12 @@ QString PreviewFolder();
 // has been quiet for more than `quietMilliseconds` at `now`.
 bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds);
 
-// How long the idle worker waits between looks at the change flag: a quarter of the
-// quiet time, from 10 to 50 ms, so a change is still seen well before it is due.
-int IdlePollInterval(std::int64_t quietMilliseconds);
+// Wakes the worker after the change flag was set, so it need not poll while idle.
+void WakeConversionWorker();
+
+// How long a worker with a change pending sleeps before it looks again: until the change
+// is due, at most 10 ms (a newer change moves the due time), at least 1 ms.
+int PendingWaitMs(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds);
 
 // The converter's arguments; `headFile` empty means no "-H".
 QStringList ConverterArguments(const QString &format, const QString &htmlFile, const QString &stylesheetRef,

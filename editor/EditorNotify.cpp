@@ -1,11 +1,14 @@
 #include "editor/EditorNotify.h"
 
 #include "app/AppState.h"
+#include "app/IdlePass.h"
 #include "app/MainWindow.h"
+#include "conversion/ConversionWorker.h"
 #include "editor/MarkdownStyle.h"
 #include "platform/Platform.h"
 #include "preview/ScrollSync.h"
 
+#include <QScrollBar>
 #include <Qsci/qsciscintillabase.h>
 
 using Sci = QsciScintillaBase;
@@ -37,6 +40,9 @@ void ConnectEditorNotifications(QsciScintillaBase *editor, EditorRole role)
         n.position = position;
         OnEditorNotify(editor, role, n);
     });
+    // Scrolling reaches the idle pass even while the editor is not painted (hidden or
+    // covered), when no update notification comes.
+    QObject::connect(editor->verticalScrollBar(), &QScrollBar::valueChanged, editor, [] { KeepIdlePassAwake(); });
     QObject::connect(editor, &Sci::SCN_UPDATEUI, editor, [editor, role](int) {
         EditorNotification n;
         n.code = SCN_UPDATEUI;
@@ -65,6 +71,7 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
         break;
     }
     case SCN_UPDATEUI:
+        KeepIdlePassAwake();
         if (role == EditorRole::Markdown)
             SyncEditorToPreview();
         break;
@@ -81,6 +88,7 @@ void SignalChange()
         return;
     s.lastChangeTime = static_cast<std::int32_t>(platform().milliseconds());
     s.changePending = 1;
+    WakeConversionWorker();
     if (s.window)
         s.window->setStatusText(QString());
 }

@@ -1,6 +1,7 @@
 #include "preview/PreviewPane.h"
 
 #include "app/AppState.h"
+#include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
@@ -124,6 +125,7 @@ PreviewPane::PreviewPane(QWidget *parent)
     setPage(page_);
     connect(page_, &QWebEnginePage::loadingChanged, this, &PreviewPane::onLoadingChanged);
     connect(page_, &QWebEnginePage::scrollPositionChanged, this, [this](const QPointF &position) {
+        KeepIdlePassAwake();
         const int top = toPixels(position.y());
         if (settling(settleTopUntil_) && top != top_) {
             heldTop_ = top;
@@ -134,6 +136,7 @@ PreviewPane::PreviewPane(QWidget *parent)
         top_ = top;
     });
     connect(page_, &QWebEnginePage::contentsSizeChanged, this, [this](const QSizeF &size) {
+        KeepIdlePassAwake();
         const int height = toPixels(size.height());
         if (settling(settleHeightUntil_) && height != contentsHeight_) {
             heldHeight_ = height;
@@ -152,6 +155,7 @@ void PreviewPane::navigate(const QUrl &url)
     awaitingStart_ = true;
     reissued_ = false;
     loading_ = true;
+    KeepIdlePassAwake();
     setUrl(url);
 }
 
@@ -162,6 +166,7 @@ void PreviewPane::navigate(const QUrl &url)
 // nothing new, and that hand-off never reports an end).
 void PreviewPane::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
+    KeepIdlePassAwake();
     const bool ours = SameNavigation(info.url(), pendingUrl_);
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
         if (awaitingStart_) {
@@ -213,6 +218,7 @@ bool PreviewPane::scriptsPending() const
 void PreviewPane::resizeEvent(QResizeEvent *event)
 {
     QWebEngineView::resizeEvent(event);
+    KeepIdlePassAwake();
     queryMetrics();
 }
 

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev libqscintilla2-qt6-dev pandoc libx11-dev
-          xvfb xauth xdotool "$@")
+          xvfb xauth xdotool libxtst-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do

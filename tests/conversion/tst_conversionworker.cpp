@@ -384,6 +384,14 @@ private slots:
         QVERIFY(ChangeIsDue(late + 800, static_cast<std::int32_t>(late), 750));
         const std::int64_t later = (std::int64_t(1) << 32) + 100;
         QVERIFY(!ChangeIsDue(later + 10, static_cast<std::int32_t>(later - 5), 750));
+
+        // A pending change is looked at again when it falls due, at the latest in 10 ms.
+        QCOMPARE(PendingWaitMs(1000, 200, 750), 1);     // overdue
+        QCOMPARE(PendingWaitMs(945, 200, 750), 6);      // due after 950
+        QCOMPARE(PendingWaitMs(300, 200, 750), 10);
+        QCOMPARE(PendingWaitMs(5, -10000, 750), 1);
+        QCOMPARE(PendingWaitMs(later + 10, static_cast<std::int32_t>(later - 5), 50), 10);
+        QCOMPARE(PendingWaitMs(later + 40, static_cast<std::int32_t>(later - 5), 50), 6);
     }
 
     void writeTextFileReplacesWholeFilesAndKeepsLinksAndPermissions()

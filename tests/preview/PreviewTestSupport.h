@@ -5,6 +5,7 @@
 #include "common/TestSupport.h"
 
 #include "app/AppState.h"
+#include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
 #include "settings/Settings.h"
@@ -57,8 +58,12 @@ public:
         return writeFileBytes(path, html) ? path : QString();
     }
 
-    // Publishes a page as the worker would.
-    void publish(const QString &path) { app().previewReadyPath.set(path); }
+    // Publishes a page as the worker would, waking the main loop's idle pass.
+    void publish(const QString &path)
+    {
+        app().previewReadyPath.set(path);
+        KeepIdlePassAwake();
+    }
 
     // True once `path` is shown, loaded and any restore is done.
     bool shows(const QString &path) const

@@ -218,6 +218,26 @@ private slots:
         QCOMPARE(scrollSyncState().editorScrollFromSync, 0);
     }
 
+    void syncStillFollowsAfterTheMainLoopHasRested()
+    {
+        PreviewSession s;
+        QVERIFY(startWithLongPage(s));
+        QsciScintillaBase *editor = s.editor();
+        // The offscreen platform does not paint by itself; the editor reports its
+        // position when painted, so paint it as a window system would.
+        auto paint = [editor] { static_cast<QAbstractScrollArea *>(editor)->viewport()->repaint(); };
+        QTRY_VERIFY_WITH_TIMEOUT(!IdlePassAwake(), kWait);
+        // The reader scrolls the preview: the editor follows.
+        userScrollPreview(s.pane(), s.pane()->maxScroll() / 2);
+        QTRY_VERIFY_WITH_TIMEOUT(firstLine(editor) > 100, kWait);
+        paint();
+        QTRY_VERIFY_WITH_TIMEOUT(!IdlePassAwake(), kWait);
+        // And the editor scrolled back to the top takes the preview with it.
+        scrollEditorTo(editor, 0);
+        paint();
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 0, kWait);
+    }
+
     void syncWaitsForReloadAndRestore()
     {
         PreviewSession s;

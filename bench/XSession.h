@@ -1,0 +1,59 @@
+#pragma once
+// Drives a program on an X server the way a person watching the screen would: starts it,
+// notices its main window being mapped, looks at the pixels of a part of that window,
+// types keys through the XTEST extension and moves the keyboard focus away. Used by the
+// session benchmark (run it under xvfb-run).
+
+#include <QByteArray>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <sys/types.h>
+
+class XSession {
+public:
+    XSession();
+    ~XSession();
+    bool connected() const { return display_ != nullptr; }
+
+    // Starts `program`; the clock of elapsedMs() starts with it.
+    bool start(const QString &program, const QStringList &arguments, const QStringList &environment);
+    // Waits until a top-level window of the started process is mapped.
+    bool waitForWindow(int limitMs);
+    // Ends the program with SIGTERM and waits for it (killed after `limitMs`).
+    void stop(int limitMs = 20000);
+
+    pid_t pid() const { return pid_; }
+    double elapsedMs() const;
+    double windowShownMs() const { return shownMs_; }
+    QRect windowRect() const;   // in root coordinates
+
+    // The pixels of `area` (window coordinates) as 32-bit values.
+    QByteArray grab(const QRect &area);
+    // Waits until `test` accepts a grab of `area`; the time of that grab, or -1.
+    double waitForPixels(const QRect &area, const std::function<bool(const QByteArray &)> &test, int limitMs,
+                         int pollMs = 5);
+
+    // Types the text's ASCII letters as key presses into the focused window.
+    void typeText(const char *text);
+    // Keyboard focus on the program's window, or on a window of the session's own.
+    void focusProgram();
+    void focusElsewhere();
+
+    // Waits `ms` milliseconds while reading the server's events.
+    void pause(int ms);
+
+private:
+    struct _XDisplay *display_ = nullptr;
+    unsigned long window_ = 0;
+    unsigned long other_ = 0;
+    pid_t pid_ = 0;
+    double startNs_ = 0;
+    double shownMs_ = -1;
+};
+
+// Pixels darker than a light background: text on a page.
+int DarkPixels(const QByteArray &pixels);
+// Pixels that differ between two grabs of the same area.
+int ChangedPixels(const QByteArray &a, const QByteArray &b);
