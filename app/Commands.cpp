@@ -7,8 +7,8 @@
 #include "editor/Editor.h"
 #include "editor/Find.h"
 #include "editor/Formatting.h"
-#include "preview/PreviewPane.h"
-#include "preview/ScrollSync.h"
+#include "app/PreviewHost.h"
+#include "preview/PreviewCommands.h"
 #include "settings/Stylesheets.h"
 
 void RunCommand(int id)
@@ -38,7 +38,7 @@ void RunCommand(int id)
     case CmdNoBreakSpace: InsertNoBreakSpace(); break;
     case CmdBold: ToggleMarkup("**", "**"); break;
     case CmdItalic: ToggleMarkup("*", "*"); break;
-    case CmdAlignPreview: AlignPreview(); break;
+    case CmdAlignPreview: AlignPreviewPane(); break;
     default:
         if (id >= CmdFirstStylesheet)
             UseStylesheetEntry(id - CmdFirstStylesheet);

@@ -6,7 +6,7 @@
 #include "conversion/HtmlAdjust.h"
 #include "editor/Editor.h"
 #include "platform/Platform.h"
-#include "preview/PreviewPane.h"
+#include "app/PreviewHost.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 
@@ -115,7 +115,7 @@ void NewDocument(bool skipConfirmation)
     s.changeSuppression = 1;
     SetupEditor(w->markdownEditor());
     SetupEditor(w->headEditor());
-    w->preview()->setUrl(QUrl(QStringLiteral("about:blank")));
+    ShowBlankPreview();
     w->markdownEditor()->setFocus();
     SetEditorText(w->headEditor(), QByteArray(kHeadTemplate));
     w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);

@@ -1,9 +1,8 @@
 #include "app/IdlePass.h"
 
 #include "app/AppState.h"
-#include "app/MainWindow.h"
+#include "app/PreviewHost.h"
 #include "platform/Platform.h"
-#include "preview/PreviewPane.h"
 
 #include <QTimer>
 
@@ -12,18 +11,16 @@ namespace {
 QTimer *timer = nullptr;
 std::int64_t lastActivity = 0;
 
-// Work the preview still has to finish on its own: a page to load, a load or one of our
+// Work the preview still has to finish on its own: a page to show, a load or one of our
 // scripts under way, an offset to restore.
 bool previewBusy()
 {
-    const MainWindow *w = app().window;
-    return !app().previewReadyPath.isEmpty() || PreviewIsLoading() || previewRestoreState().restoreTarget >= 0 ||
-           (w && w->preview() && w->preview()->scriptsPending());
+    return !app().previewReadyPath.isEmpty() || PreviewPaneBusy();
 }
 
 void tick()
 {
-    RefreshPreview();
+    RefreshPreviewPane();
     if (timer && !previewBusy() && platform().milliseconds() - lastActivity > kIdlePassLingerMs)
         timer->stop();
 }

@@ -6,7 +6,6 @@
 #include "editor/Drops.h"
 #include "editor/Editor.h"
 #include "platform/Platform.h"
-#include "preview/PreviewPane.h"
 
 #include <QAction>
 #include <QApplication>
@@ -97,21 +96,16 @@ MainWindow::MainWindow()
     headEditor_ = new QsciScintillaBase;
     markdownEditor_->resize(100, 100);
     headEditor_->resize(100, 100);
-    // Each editor is a window of its own inside ours. The web view makes the window
-    // compose everything through OpenGL, in software on most machines, so without this
-    // every caret blink would redraw the whole window with the preview in it; an editor
-    // with its own window repaints only itself. Only the editors: their parents and
-    // neighbours stay ordinary widgets.
-    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-    for (QsciScintillaBase *editor : {markdownEditor_, headEditor_}) {
-        editor->setAttribute(Qt::WA_DontCreateNativeAncestors);
-        editor->setAttribute(Qt::WA_NativeWindow);
-    }
     ConnectEditorNotifications(markdownEditor_, EditorRole::Markdown);
     ConnectEditorNotifications(headEditor_, EditorRole::Head);
 
-    preview_ = new PreviewPane;
-    preview_->resize(100, 100);
+    // A blank page's stand-in until the preview module has made the pane.
+    previewWidget_ = new QWidget;
+    previewWidget_->resize(100, 100);
+    previewWidget_->setAutoFillBackground(true);
+    QPalette blank = previewWidget_->palette();
+    blank.setColor(QPalette::Window, Qt::white);
+    previewWidget_->setPalette(blank);
 
     editorSplitter_ = new QSplitter(Qt::Vertical);
     editorSplitter_->setChildrenCollapsible(false);
@@ -123,11 +117,10 @@ MainWindow::MainWindow()
 
     paneSplitter_ = new RatioSplitter(Qt::Horizontal, central_);
     paneSplitter_->addWidget(editorSplitter_);
-    paneSplitter_->addWidget(preview_);
+    paneSplitter_->addWidget(previewWidget_);
 
     InstallDropHandling(markdownEditor_);
     InstallDropHandling(headEditor_);
-    InstallDropHandling(preview_);
 
     buildMenus();
 
@@ -269,6 +262,17 @@ void MainWindow::setStatusText(const QString &text)
     status_->setText(text);
 }
 
+void MainWindow::setPreviewPane(QWidget *widget, PreviewPane *pane)
+{
+    const QList<int> sizes = paneSplitter_->sizes();
+    QWidget *standIn = paneSplitter_->replaceWidget(1, widget);
+    delete standIn;
+    paneSplitter_->setSizes(sizes);
+    InstallDropHandling(widget);
+    previewWidget_ = widget;
+    preview_ = pane;
+}
+
 int MainWindow::focusedPane() const
 {
     const QWidget *focus = QApplication::focusWidget();
@@ -278,7 +282,7 @@ int MainWindow::focusedPane() const
         return 0;
     if (focus == headEditor_ || headEditor_->isAncestorOf(focus))
         return 1;
-    if (focus == preview_ || preview_->isAncestorOf(focus))
+    if (focus == previewWidget_ || previewWidget_->isAncestorOf(focus))
         return 2;
     return -1;
 }

@@ -45,7 +45,11 @@ public:
 
     QsciScintillaBase *markdownEditor() const { return markdownEditor_; }
     QsciScintillaBase *headEditor() const { return headEditor_; }
+    // The preview pane, or nullptr until the preview module has made it.
     PreviewPane *preview() const { return preview_; }
+    QWidget *previewWidget() const { return previewWidget_; }
+    // Puts the pane (one object, as a widget and as itself) where the blank stand-in was.
+    void setPreviewPane(QWidget *widget, PreviewPane *pane);
     RatioSplitter *paneSplitter() const { return paneSplitter_; }
     QSplitter *editorSplitter() const { return editorSplitter_; }
 
@@ -78,6 +82,7 @@ private:
     QsciScintillaBase *markdownEditor_ = nullptr;
     QsciScintillaBase *headEditor_ = nullptr;
     PreviewPane *preview_ = nullptr;
+    QWidget *previewWidget_ = nullptr;
     RatioSplitter *paneSplitter_ = nullptr;
     QSplitter *editorSplitter_ = nullptr;
     QWidget *central_ = nullptr;

@@ -4,10 +4,10 @@
 #include "app/Document.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
+#include "app/PreviewHost.h"
 #include "app/PreviewKeyHook.h"
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
-#include "preview/PreviewPane.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 
@@ -67,6 +67,7 @@ bool StartApplication(const QStringList &arguments)
 
     keyHook = new PreviewKeyHook;
     StartIdlePass();
+    StartPreviewPane();
     return true;
 }
 

@@ -3,10 +3,10 @@
 #include "app/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
+#include "app/PreviewHost.h"
 #include "conversion/ConversionWorker.h"
 #include "editor/MarkdownStyle.h"
 #include "platform/Platform.h"
-#include "preview/ScrollSync.h"
 
 #include <QScrollBar>
 #include <Qsci/qsciscintillabase.h>
@@ -73,7 +73,7 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
     case SCN_UPDATEUI:
         KeepIdlePassAwake();
         if (role == EditorRole::Markdown)
-            SyncEditorToPreview();
+            SyncPreviewToEditorMove();
         break;
     default:
         break;

@@ -103,8 +103,6 @@ bool OnPreviewNavigate(const QUrl &url, bool pageInitiated = false);
 // Idle work of the main loop: loads a finished page, restores the scroll offset, or
 // mirrors the preview's scrolling into the editor.
 void RefreshPreview();
-void RefreshCommand();       // HTML > Refresh
-void PreviewInBrowser();     // HTML > Preview in Browser
 
 int PreviewScrollTop();
 int PreviewMaxScroll();

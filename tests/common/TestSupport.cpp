@@ -35,7 +35,10 @@ TestApp::~TestApp()
 bool TestApp::start(const QStringList &arguments)
 {
     running = true;
-    return StartApplication(QStringList{QStringLiteral("quilldown")} + arguments);
+    if (!StartApplication(QStringList{QStringLiteral("quilldown")} + arguments))
+        return false;
+    // The preview pane follows the shown window a few turns of the main loop later.
+    return QTest::qWaitFor([] { return !app().window || app().window->preview(); }, 30000);
 }
 
 bool TestApp::writeSettings(const Settings &settings)

@@ -176,13 +176,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), offset, kWait);
         const double percent = ScrollPercentOf(offset, PreviewMaxScroll());
         const long expectedLine = std::lround(lastFirstLine(editor) * percent / 100);
-        QSignalSpy updates(editor, &QsciScintillaBase::SCN_UPDATEUI);
         QTRY_COMPARE_WITH_TIMEOUT(firstLine(editor), expectedLine, kWait);
-        QCOMPARE(scrollSyncState().editorScrollFromSync, 1);
         // The editor reports its new position when it is painted; the offscreen platform
-        // does not paint by itself, so paint it as a window system would.
+        // may not have painted it yet, so paint it as a window system would.
         static_cast<QAbstractScrollArea *>(editor)->viewport()->repaint();
-        QVERIFY(!updates.isEmpty());
         // The editor's own notification is recognised as caused by the preview.
         QTRY_COMPARE_WITH_TIMEOUT(scrollSyncState().editorScrollFromSync, 0, kWait);
         QCOMPARE(scrollSyncState().lastEditorPercent, EditorScrollPercent(editor));

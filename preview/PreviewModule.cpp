@@ -1,0 +1,48 @@
+// The preview module's entry: registers its calls with the program when it is loaded.
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+#include "app/PreviewHost.h"
+#include "preview/PreviewPane.h"
+#include "preview/ScrollSync.h"
+
+#include <QQuickWindow>
+#include <QUrl>
+
+namespace {
+
+void createPane()
+{
+    MainWindow *window = app().window;
+    if (!window || window->preview())
+        return;
+    // The page is drawn by the web engine's software compositor and shown by Qt Quick's
+    // software renderer, so the window stays an ordinary raster window. With OpenGL the
+    // whole window would be composed through it (in software on most machines without
+    // a GPU driver) on every repaint anywhere in it, a caret blink included. A backend
+    // chosen in the environment is respected.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    auto *pane = new PreviewPane;
+    window->setPreviewPane(pane, pane);
+}
+
+bool busy()
+{
+    const PreviewPane *pane = app().window ? app().window->preview() : nullptr;
+    return pane && (pane->isLoadingPage() || pane->scriptsPending() || previewRestoreState().restoreTarget >= 0);
+}
+
+void showBlankPage()
+{
+    if (PreviewPane *pane = app().window ? app().window->preview() : nullptr)
+        pane->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+const PreviewModule module = {createPane, RefreshPreview, busy, showBlankPage, AlignPreview, SyncEditorToPreview};
+
+struct Registration {
+    Registration() { RegisterPreviewModule(&module); }
+    ~Registration() { RegisterPreviewModule(nullptr); }
+} registration;
+
+} // namespace
