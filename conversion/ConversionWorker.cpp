@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/IdlePass.h"
+#include "app/PreviewHost.h"
 #include "app/MainWindow.h"
 #include "conversion/ConverterLocation.h"
 #include "conversion/ConverterProcess.h"
@@ -142,7 +143,13 @@ void Publish(const QString &htmlFile, int *toggle)
     if (s.openInBrowser.exchange(0))
         platform().openUrl(QUrl::fromLocalFile(htmlFile));
     // The main loop may be resting: it has a page to show now.
-    QMetaObject::invokeMethod(mainThreadContext, [] { KeepIdlePassAwake(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        mainThreadContext,
+        [] {
+            KeepIdlePassAwake();
+            RefreshPreviewPane();
+        },
+        Qt::QueuedConnection);
 }
 
 void ConvertForPreview(int *toggle)

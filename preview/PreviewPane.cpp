@@ -405,7 +405,10 @@ void RefreshPreview()
             if (st.savedOffset > 0 && st.savedOffset == PreviewMaxScroll())
                 st.savedOffset += 5000;
         }
-        suspendRedraw();
+        // A reader at the top sees the new page where it loads, at the top, so it may
+        // be shown as soon as it is drawn; the offset is still set once it has loaded.
+        if (st.savedOffset > 0)
+            suspendRedraw();
         pane->navigate(QUrl::fromLocalFile(ready));
         st.restoreTarget = st.savedOffset;
         st.restoreSent = false;

@@ -35,6 +35,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1500.0, kWait);
     }
 
+    void reloadAtTheTopShowsThePageWithoutFreezing()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        const QString first = s.writePage("_temp0.htm", pageHtml(200));
+        const QString second = s.writePage("_temp1.htm", pageHtml(210));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first) && s.pane()->maxScroll() > 3000, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!s.pane()->scriptsPending(), kWait);
+
+        s.publish(second);
+        RefreshPreview();
+        QVERIFY(PreviewIsLoading());
+        QVERIFY(app().window->updatesEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
+        QCOMPARE(s.pane()->page()->scrollPosition().y(), 0.0);
+
+        // Scrolled away from the top, the next reload freezes and restores again.
+        userScrollPreview(s.pane(), 900);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 900, kWait);
+        s.publish(first);
+        RefreshPreview();
+        QVERIFY(!app().window->updatesEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 900.0, kWait);
+    }
+
     void readerAtEndStaysAtEndAsPageGrows()
     {
         PreviewSession s;
