@@ -3,6 +3,7 @@
 // the preview shows the page and the window has stopped changing, and saves the window's
 // pixels as a PNG. scripts/screenshot.sh runs it:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/quilldown_screenshot out.png [document.md]
+// (QUILLDOWN_BINARY=path captures another build of the program.)
 #include "XSession.h"
 #include "settings/Settings.h"
 
@@ -100,10 +101,12 @@ int main(int argc, char **argv)
     for (const QString &entry : env)
         qunsetenv(entry.section(u'=', 0, 0).toLocal8Bit().constData());
 
+    // Another build can be captured with QUILLDOWN_BINARY=path.
+    const QString program = qEnvironmentVariable("QUILLDOWN_BINARY", QStringLiteral(QUILLDOWN_BINARY));
     // A window that never shows its page is started again, twice at most.
     bool shown = false;
     for (int attempt = 0; attempt < 3 && !shown; ++attempt) {
-        session.start(QStringLiteral(QUILLDOWN_BINARY), {document}, env);
+        session.start(program, {document}, env);
         shown = session.waitForWindow(30000) &&
                 session.waitForPixels(previewArea(session.windowRect()), textShown, 60000) >= 0;
         if (!shown)
