@@ -150,5 +150,11 @@ int main(int argc, char **argv)
     std::printf("save (SaveDocument with export), median of %d: %7.1f ms%s\n", saveRuns, median(saves),
                 exported ? "" : "  (a save did not complete)");
     std::printf("  of which the document write, median of %d: %8.1f ms\n", openRuns, median(writes));
+    // One line per figure for the benchmark table: row|measure|figure|baseline
+    const double megabytes = text.size() / 1048576.0;
+    std::printf("row|Open a %.0f MB document (median of %d)|%.1f ms|-\n", megabytes, openRuns, median(opens));
+    std::printf("row|Save a %.0f MB document with its exported page (median of %d)|%.1f ms%s|-\n", megabytes, saveRuns,
+                median(saves), exported ? "" : " (a save did not complete)");
+    std::printf("row|Document write alone, %.0f MB (median of %d)|%.1f ms|-\n", megabytes, openRuns, median(writes));
     return exported ? 0 : 1;
 }

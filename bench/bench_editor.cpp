@@ -211,6 +211,12 @@ int main(int argc, char **argv)
     editor->SendScintilla(Sci::SCI_COLOURISE, 0UL, -1L);
     std::printf("styles after typing equal the reference: %s\n",
                 stillExact || editorStyles(editor) == referenceStyles(EditorText(editor)) ? "yes" : "NO");
+    // One line per figure for the benchmark table: row|measure|figure|baseline
+    std::printf("row|Keystroke at the end of a %g MB document, median / p99 (%d keys)|%.3f / %.3f ms|-\n", megabytes,
+                keystrokes, atEnd.median, atEnd.p99);
+    std::printf("row|Keystroke in the middle of a %g MB document, median / p99 (%d keys)|%.3f / %.3f ms|-\n",
+                megabytes, keystrokes, inMiddle.median, inMiddle.p99);
+    std::printf("row|Styling the whole %g MB document (median of 5)|%.1f ms|-\n", megabytes, ms(full[2]));
     delete editor;
     return exact ? 0 : 1;
 }

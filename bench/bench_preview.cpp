@@ -244,6 +244,11 @@ int main(int argc, char **argv)
                 large.ok ? "" : "  [FAILED]");
     std::printf("memory with the 1 MB page loaded: %.1f MiB PSS over %d processes (program + WebEngine)\n",
                 pss / 1024.0, processes);
+    // One line per figure for the benchmark table: row|measure|figure|baseline
+    std::printf("row|Preview reload until the scroll offset is back, 10 KB page (median of %d)|%s|-\n", runs,
+                small.ok ? qPrintable(QString::asprintf("%.1f ms", median(small.ms))) : "failed");
+    std::printf("row|Preview reload until the scroll offset is back, 1 MB page (median of %d)|%s|-\n", runs,
+                large.ok ? qPrintable(QString::asprintf("%.1f ms", median(large.ms))) : "failed");
 
     Shutdown();
     setPlatform(nullptr);

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <atomic>
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 std::atomic<int> timeLimit{60000};
@@ -45,6 +47,9 @@ ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, 
         process.setWorkingDirectory(workingFolder);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
+    // A group of its own, so that stopping it also stops what it started (the real
+    // converter behind a wrapper script, a filter).
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
     process.start();
     if (!process.waitForStarted(-1))
         return outcome;
@@ -60,6 +65,8 @@ ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, 
         const bool quitting = app().quit.load() != 0;
         if (quitting || clock.elapsed() >= ConverterTimeLimit()) {
             (quitting ? outcome.stopped : outcome.timedOut) = true;
+            if (process.processId() > 0)
+                ::kill(-pid_t(process.processId()), SIGKILL);
             process.kill();
             process.waitForFinished(10000);
             break;

@@ -101,6 +101,8 @@ private slots:
             << QStringLiteral("ended abnormally");
         QTest::newRow("hangs") << QByteArray("echo $$ > pid\nexec sleep 600\n")
                                << QStringLiteral("did not finish within 1.5 seconds");
+        QTest::newRow("hangs in a child") << QByteArray("sleep 600 &\necho $! > pid\nwait\n")
+                                          << QStringLiteral("did not finish within 1.5 seconds");
     }
 
     // A good export first, then the converter turns bad: the document is saved, the
