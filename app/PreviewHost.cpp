@@ -21,6 +21,23 @@ void call(void (*PreviewModule::*entry)())
         (registered->*entry)();
 }
 
+// The engine advises, on loading, how a program that links it should start; that does
+// not apply to a module loaded on purpose after start-up, so the advice is not shown.
+QtMessageHandler shownHandler = nullptr;
+
+void quietEngineAdvice(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("AA_ShareOpenGLContexts")))
+        return;
+    if (shownHandler)
+        shownHandler(type, context, message);
+}
+
+struct QuietEngineAdvice {
+    QuietEngineAdvice() { shownHandler = qInstallMessageHandler(quietEngineAdvice); }
+    ~QuietEngineAdvice() { qInstallMessageHandler(shownHandler); }
+};
+
 void failToStart(const QString &reason)
 {
     qWarning("Quilldown: %s", qPrintable(reason));
@@ -72,6 +89,7 @@ void StartPreviewPane()
         window->repaint();
         QTimer::singleShot(0, window, [window] {
             QString error;
+            const QuietEngineAdvice quiet;
             if (!LoadPreviewModule(&error)) {
                 failToStart(error);
                 return;
@@ -79,7 +97,10 @@ void StartPreviewPane()
             QTimer::singleShot(0, window, [window] {
                 if (window->preview())
                     return;
-                registered->createPane();
+                {
+                    const QuietEngineAdvice quiet;
+                    registered->createPane();
+                }
                 if (!window->preview()) {
                     failToStart(QStringLiteral("the preview pane could not be created"));
                     return;

@@ -5,8 +5,16 @@
 #include "preview/PreviewPane.h"
 #include "preview/ScrollSync.h"
 
+#include <QOpenGLContext>
 #include <QQuickWindow>
 #include <QUrl>
+
+namespace QtWebEngineCore {
+// Makes the OpenGL context the engine shares with the window system. Linked into a
+// program the engine calls this itself as the application starts; loaded later, as
+// here, it is ours to call, and without it the engine crashes on some platforms.
+void initialize();
+}
 
 namespace {
 
@@ -22,6 +30,8 @@ void createPane()
     // chosen in the environment is respected.
     if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    if (!QOpenGLContext::globalShareContext())
+        QtWebEngineCore::initialize();
     auto *pane = new PreviewPane;
     window->setPreviewPane(pane, pane);
 }

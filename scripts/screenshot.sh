@@ -7,10 +7,7 @@ build="${QUILLDOWN_BUILD_DIR:-$here/build}"
 output="${1:-$here/docs/screenshot.png}"
 "$here/scripts/build.sh"
 mkdir -p "$(dirname "$output")"
-# Keep --disable-gpu on Xvfb: the GPU path draws unreliably there. Xvfb has only software
-# OpenGL, and with the window composed through it the editors' native windows stay black
-# (the tool then refuses to write a picture); Qt Quick's software renderer composes
-# without OpenGL. QT_QUICK_BACKEND= (empty) tries the default path.
-QT_QUICK_BACKEND="${QT_QUICK_BACKEND-software}" QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu \
+# Keep --disable-gpu on Xvfb: the GPU path draws unreliably there.
+QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu \
   xvfb-run -a -s "-screen 0 1280x1024x24" \
   "$build/bench/quilldown_screenshot" "$output" "$here/resources/sample.md"
