@@ -4,7 +4,7 @@
 # Arguments name extra packages wanted on top of the usual list (the fuzz build's clang).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-webengine-dev libqscintilla2-qt6-dev pandoc libx11-dev
+packages=(cmake ninja-build g++ qt6-base-dev qt6-declarative-dev qt6-webengine-dev libqscintilla2-qt6-dev pandoc libx11-dev
           xvfb xauth xdotool libxtst-dev "$@")
 
 missing=()
