@@ -88,7 +88,10 @@ MainWindow::MainWindow()
             move(area.center() - QPoint(size.width() / 2, size.height() / 2));
         }
     } else {
-        move(s.WinX, s.WinY);
+        // Window systems place windows within 16-bit coordinates; a hand-edited position
+        // far beyond would overflow the geometry arithmetic, so it is held at that range.
+        constexpr int kFarthest = 32767;
+        move(qBound(-kFarthest, s.WinX, kFarthest), qBound(-kFarthest, s.WinY, kFarthest));
         resize(size);
     }
 

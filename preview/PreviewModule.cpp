@@ -28,7 +28,8 @@ void createPane()
     // whole window would be composed through it (in software on most machines without
     // a GPU driver) on every repaint anywhere in it, a caret blink included. A backend
     // chosen in the environment is respected.
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") &&
+        QQuickWindow::graphicsApi() != QSGRendererInterface::Software)
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (!QOpenGLContext::globalShareContext())
         QtWebEngineCore::initialize();

@@ -202,6 +202,7 @@ private slots:
             const QSize most = QGuiApplication::primaryScreen()->availableVirtualGeometry().size() * 2;
             QVERIFY(app().window->width() <= most.width() && app().window->height() <= most.height());
             QVERIFY(app().window->width() >= 100 && app().window->height() >= 100);
+            QVERIFY(qAbs(app().window->x()) <= 32767 && qAbs(app().window->y()) <= 32767);
             QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && !PreviewIsLoading(), 20000);
             QVERIFY(!app().window->grab().isNull());
             type(markdown(), "still typing\n");
