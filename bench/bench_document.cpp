@@ -86,6 +86,11 @@ int main(int argc, char **argv)
         return 1;
     }
     windowShown = elapsedMs(clock);
+    // The pane follows the shown window a few turns of the main loop later.
+    if (!waitFor([&] { return s.window->preview() != nullptr; }, 60000)) {
+        std::fprintf(stderr, "the preview pane did not appear\n");
+        return 1;
+    }
     PreviewPane *preview = s.window->preview();
     QObject::connect(preview, &QWebEngineView::loadFinished, [&](bool ok) {
         if (ok && firstPage < 0 && preview->url().isLocalFile())

@@ -222,7 +222,8 @@ int main(int argc, char **argv)
     settings.WinH = 700;
     WriteSettingsFile(root.path() + QStringLiteral("/config/Quilldown/") + QString::fromLatin1(kSettingsFileName),
                       settings);
-    if (!StartApplication({QStringLiteral("quilldown")})) {
+    // The pane follows the shown window a few turns of the main loop later.
+    if (!StartApplication({QStringLiteral("quilldown")}) || !waitFor([] { return app().window->preview(); }, 60000)) {
         std::fprintf(stderr, "the program did not start\n");
         return 1;
     }
