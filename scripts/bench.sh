@@ -2,7 +2,7 @@
 # Builds Quilldown, runs every benchmark and prints one Markdown table of their figures,
 # each next to the baseline measured in the same run, under a line saying when and where.
 #
-#   ./scripts/bench.sh            full figures (under 10 minutes on 2 cores)
+#   ./scripts/bench.sh            full figures (about 13 minutes on 2 cores)
 #   ./scripts/bench.sh --quick    fewer runs and short idle times: a check that every
 #                                 benchmark works, not figures to quote (also QUILLDOWN_BENCH_QUICK=1)
 #
