@@ -239,6 +239,23 @@ int DarkPixels(const QByteArray &pixels)
     return count;
 }
 
+bool TextShown(const QByteArray &pixels)
+{
+    const int dark = DarkPixels(pixels);
+    return dark > 300 && dark < pixels.size() / 4 / 3;
+}
+
+QRect PreviewArea(const QRect &window)
+{
+    return QRect(window.width() * 55 / 100, window.height() * 12 / 100, window.width() * 40 / 100,
+                 window.height() * 60 / 100);
+}
+
+QRect EditorArea(const QRect &window)
+{
+    return QRect(4, window.height() * 5 / 100, window.width() * 40 / 100, window.height() * 20 / 100);
+}
+
 int ChangedPixels(const QByteArray &a, const QByteArray &b)
 {
     if (a.size() != b.size())

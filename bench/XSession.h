@@ -55,5 +55,12 @@ private:
 
 // Pixels darker than a light background: text on a page.
 int DarkPixels(const QByteArray &pixels);
+// Painted (mostly light) with text on it, as opposed to a window not drawn yet (black).
+bool TextShown(const QByteArray &pixels);
+
+// Parts of Quilldown's main window (window coordinates): where the preview page is, and
+// the first lines of the Markdown editor.
+QRect PreviewArea(const QRect &window);
+QRect EditorArea(const QRect &window);
 // Pixels that differ between two grabs of the same area.
 int ChangedPixels(const QByteArray &a, const QByteArray &b);

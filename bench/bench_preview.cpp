@@ -6,6 +6,7 @@
 //
 //   ./bench_preview [runs]        (default 7 runs per size)
 
+#include "WaitFor.h"
 #include "app/AppState.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -59,17 +60,6 @@ QByteArray pageOfSize(qint64 bytes)
     return html;
 }
 
-bool waitFor(const std::function<bool()> &condition, int limitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-    }
-    return true;
-}
 
 double median(QList<double> values)
 {

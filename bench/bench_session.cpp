@@ -43,25 +43,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// The part of the main window where the preview is, and where the editor's first lines are.
-QRect previewArea(const QRect &window)
-{
-    return QRect(window.width() * 55 / 100, window.height() * 12 / 100, window.width() * 40 / 100,
-                 window.height() * 60 / 100);
-}
-QRect editorArea(const QRect &window)
-{
-    return QRect(4, window.height() * 5 / 100, window.width() * 40 / 100, window.height() * 20 / 100);
-}
-
-// A page counts as shown once the preview's part of the window is mostly light (painted,
-// not the black of a window not drawn yet) and text darkens enough of its pixels.
-bool pageShown(const QByteArray &pixels)
-{
-    const int dark = DarkPixels(pixels);
-    return dark > 300 && dark < pixels.size() / 4 / 3;
-}
-
 double pandocMs(const QString &markdown, const QString &html)
 {
     QElapsedTimer clock;
@@ -157,7 +138,7 @@ int main(int argc, char **argv)
                 *window = session.windowShownMs();
                 if (!page)
                     return true;
-                *page = session.waitForPixels(previewArea(session.windowRect()), pageShown, 60000);
+                *page = session.waitForPixels(PreviewArea(session.windowRect()), TextShown, 60000);
                 if (*page >= 0)
                     return true;
             }
@@ -188,7 +169,7 @@ int main(int argc, char **argv)
             f.pssMiB = TotalPssKiB(family) / 1024.0;
             session.focusProgram();
             session.pause(500);
-            f.caretBlinks = blinks(session, editorArea(session.windowRect()));
+            f.caretBlinks = blinks(session, EditorArea(session.windowRect()));
             f.focusedCpu = idleCpu(session, idleSeconds);
             session.focusElsewhere();
             session.pause(500);
@@ -229,7 +210,7 @@ int main(int argc, char **argv)
     }
     session.focusProgram();
     session.pause(1500);
-    const QRect area = previewArea(session.windowRect());
+    const QRect area = PreviewArea(session.windowRect());
     for (int i = 0; i < runs + 2; ++i) {
         const QByteArray before = session.grab(area);
         const double typed = session.elapsedMs();

@@ -17,26 +17,6 @@
 
 namespace {
 
-// Where the preview's page is: the same area the session benchmark watches.
-QRect previewArea(const QRect &window)
-{
-    return QRect(window.width() * 55 / 100, window.height() * 12 / 100, window.width() * 40 / 100,
-                 window.height() * 60 / 100);
-}
-
-// The first lines of the Markdown editor.
-QRect editorArea(const QRect &window)
-{
-    return QRect(4, window.height() * 5 / 100, window.width() * 40 / 100, window.height() * 20 / 100);
-}
-
-// Painted (mostly light) and text on it, as opposed to a window not drawn yet (black).
-bool textShown(const QByteArray &pixels)
-{
-    const int dark = DarkPixels(pixels);
-    return dark > 300 && dark < pixels.size() / 4 / 3;
-}
-
 // Waits until two grabs of the window a moment apart differ by no more than a blinking
 // caret, so the picture holds the finished page and not a frame in between.
 bool waitUntilStill(XSession &session, const QRect &area, int limitMs)
@@ -108,7 +88,7 @@ int main(int argc, char **argv)
     for (int attempt = 0; attempt < 3 && !shown; ++attempt) {
         session.start(program, {document}, env);
         shown = session.waitForWindow(30000) &&
-                session.waitForPixels(previewArea(session.windowRect()), textShown, 60000) >= 0;
+                session.waitForPixels(PreviewArea(session.windowRect()), TextShown, 60000) >= 0;
         if (!shown)
             session.stop();
     }
@@ -118,7 +98,7 @@ int main(int argc, char **argv)
     }
     const QRect window(QPoint(0, 0), session.windowRect().size());
     // A picture with blank editors would tell a lie about the program: no picture then.
-    if (session.waitForPixels(editorArea(window), textShown, 20000) < 0) {
+    if (session.waitForPixels(EditorArea(window), TextShown, 20000) < 0) {
         session.stop();
         std::fprintf(stderr, "the window shows no text in the Markdown editor\n");
         return 1;
