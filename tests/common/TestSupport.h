@@ -157,9 +157,11 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes);
 
 // Runs a Qt Test class in a QApplication set up for WebEngine; as root the
 // Chromium sandbox is turned off, as in the program.
-#define QUILLDOWN_TEST_MAIN(TestClass)                                                     \
+// `prelude` runs first, before any thread exists.
+#define QUILLDOWN_TEST_MAIN_WITH(TestClass, prelude)                                       \
     int main(int argc, char **argv)                                                        \
     {                                                                                      \
+        prelude;                                                                           \
         if (geteuid() == 0)                                                                \
             qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                   \
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                        \
@@ -167,3 +169,4 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes);
         TestClass test;                                                                    \
         return QTest::qExec(&test, argc, argv);                                            \
     }
+#define QUILLDOWN_TEST_MAIN(TestClass) QUILLDOWN_TEST_MAIN_WITH(TestClass, (void)0)

@@ -116,14 +116,5 @@ inline bool makeFifo(const QString &path)
 } // namespace fault
 
 // QUILLDOWN_TEST_MAIN with a private mount namespace first.
-#define QUILLDOWN_FAULT_TEST_MAIN(TestClass)                                               \
-    int main(int argc, char **argv)                                                        \
-    {                                                                                      \
-        fault::enterPrivateMountNamespace();                                               \
-        if (geteuid() == 0)                                                                \
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                   \
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                        \
-        QApplication application(argc, argv);                                             \
-        TestClass test;                                                                    \
-        return QTest::qExec(&test, argc, argv);                                            \
-    }
+#define QUILLDOWN_FAULT_TEST_MAIN(TestClass) \
+    QUILLDOWN_TEST_MAIN_WITH(TestClass, fault::enterPrivateMountNamespace())
