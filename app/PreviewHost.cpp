@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QLibrary>
+#include <QOpenGLContext>
 #include <QStringList>
 #include <QTimer>
+
+#include <unistd.h>
 
 namespace {
 
@@ -21,22 +24,41 @@ void call(void (*PreviewModule::*entry)())
         (registered->*entry)();
 }
 
-// The engine advises, on loading, how a program that links it should start; that does
-// not apply to a module loaded on purpose after start-up, so the advice is not shown.
+// Loading and starting the engine reports what follows from the way the program sets
+// it up on purpose, none of it a fault: the advice, meant for programs that link the
+// engine, on how to start; the window system's note that it has no OpenGL (the preview
+// is drawn in software); the engine's account of its graphics set-up. Those are not
+// shown; everything else is. Some come from the engine's own threads, at any time.
 QtMessageHandler shownHandler = nullptr;
 
-void quietEngineAdvice(QtMsgType type, const QMessageLogContext &context, const QString &message)
+bool expectedEngineMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    if (type == QtFatalMsg)
+        return false;
     if (message.contains(QLatin1String("AA_ShareOpenGLContexts")))
+        return true;
+    if (SoftwarePreview() && (message.contains(QLatin1String("neither GLX nor EGL are enabled")) ||
+                              message.contains(QLatin1String("No suitable graphics backend found"))))
+        return true;
+    return type == QtInfoMsg && context.category && qstrcmp(context.category, "qt.webenginecontext") == 0;
+}
+
+void quietEngineMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (expectedEngineMessage(type, context, message))
         return;
     if (shownHandler)
         shownHandler(type, context, message);
 }
 
-struct QuietEngineAdvice {
-    QuietEngineAdvice() { shownHandler = qInstallMessageHandler(quietEngineAdvice); }
-    ~QuietEngineAdvice() { qInstallMessageHandler(shownHandler); }
-};
+void quietEngineMessagesOnce()
+{
+    static const bool installed = [] {
+        shownHandler = qInstallMessageHandler(quietEngineMessages);
+        return true;
+    }();
+    (void)installed;
+}
 
 void failToStart(const QString &reason)
 {
@@ -46,6 +68,35 @@ void failToStart(const QString &reason)
 }
 
 } // namespace
+
+bool SoftwarePreview()
+{
+    return qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND");
+}
+
+EngineEnvironment::EngineEnvironment()
+{
+    if (geteuid() == 0) {
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        if (!flags.split(' ').contains("--no-zygote"))
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.isEmpty() ? "--no-zygote" : flags + " --no-zygote");
+    }
+    if (SoftwarePreview() && !qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
+        qputenv("QT_XCB_GL_INTEGRATION", "none");
+        added_ << "QT_XCB_GL_INTEGRATION";
+    }
+}
+
+void EngineEnvironment::settle()
+{
+    // Asking about OpenGL makes the window system read its setting now, once for the
+    // life of the process.
+    (void)QOpenGLContext::supportsThreadedOpenGL();
+    for (const QByteArray &name : std::as_const(added_))
+        qunsetenv(name.constData());
+    added_.clear();
+}
 
 void RegisterPreviewModule(const PreviewModule *module)
 {
@@ -89,7 +140,7 @@ void StartPreviewPane()
         window->repaint();
         QTimer::singleShot(0, window, [window] {
             QString error;
-            const QuietEngineAdvice quiet;
+            quietEngineMessagesOnce();
             if (!LoadPreviewModule(&error)) {
                 failToStart(error);
                 return;
@@ -97,10 +148,7 @@ void StartPreviewPane()
             QTimer::singleShot(0, window, [window] {
                 if (window->preview())
                     return;
-                {
-                    const QuietEngineAdvice quiet;
-                    registered->createPane();
-                }
+                registered->createPane();
                 if (!window->preview()) {
                     failToStart(QStringLiteral("the preview pane could not be created"));
                     return;

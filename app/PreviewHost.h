@@ -4,7 +4,35 @@
 // together (its libraries, its OpenGL set-up, its first view). The rest of the program
 // reaches the pane only through these calls, which do nothing until it exists.
 
+#include <QByteArrayList>
+
 class QString;
+
+// Whether the pane is drawn in software, the default: the web engine's software
+// compositor, shown by Qt Quick's software renderer. A Qt Quick backend chosen in the
+// environment (QT_QUICK_BACKEND) is respected instead.
+bool SoftwarePreview();
+
+// Process settings the web engine and the window system read once, early.
+// - As root, Chromium's sandbox cannot run, so it is turned off; its zygote processes
+//   then serve no purpose and are left out (--no-zygote), which saves their start-up
+//   and their memory.
+// - With the preview drawn in software nothing in the program uses OpenGL, yet the
+//   engine would load the system's OpenGL driver (with llvmpipe, all of LLVM) just to
+//   create contexts it never draws with; the window system's OpenGL support is turned
+//   off for the process instead.
+// Made before the application object; settle() after it, before any other thread
+// starts, takes back the OpenGL variable once Qt has read it, so that programs started
+// later (a browser, Pandoc) see the environment the program was given.
+class EngineEnvironment
+{
+public:
+    EngineEnvironment();
+    void settle();
+
+private:
+    QByteArrayList added_;
+};
 
 // What the module offers; it registers this table when it is loaded.
 struct PreviewModule {

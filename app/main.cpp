@@ -1,11 +1,11 @@
 #include "app/AppState.h"
+#include "app/PreviewHost.h"
 #include "app/Startup.h"
 #include "platform/TerminationSignal.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
@@ -31,10 +31,9 @@ int main(int argc, char **argv)
         std::printf("Quilldown 1.7 (%s)\n", QUILLDOWN_BUILD_DATE);
         return 0;
     }
-    // Chromium refuses to run as root with its sandbox on; everyone else keeps it.
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    EngineEnvironment engine;
     QApplication application(argc, argv);
+    engine.settle();
     QApplication::setApplicationName(QStringLiteral("Quilldown"));
     QApplication::setDesktopFileName(QStringLiteral("org.quilldown.Quilldown"));
     QuitOnTerminationSignals(&application);

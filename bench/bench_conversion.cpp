@@ -8,6 +8,7 @@
 #include "WaitFor.h"
 #include "app/AppState.h"
 #include "app/MainWindow.h"
+#include "app/PreviewHost.h"
 #include "app/Startup.h"
 #include "conversion/ConversionWorker.h"
 #include "conversion/ConverterProcess.h"
@@ -26,7 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <unistd.h>
 
 namespace {
 
@@ -155,10 +155,10 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
     qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false;*.warning=false");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    EngineEnvironment engine;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    engine.settle();
     const int smallRuns = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     const int largeRuns = argc > 2 ? std::max(1, atoi(argv[2])) : 4;
     const int idleSeconds = argc > 3 ? std::max(1, atoi(argv[3])) : 10;

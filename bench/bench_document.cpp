@@ -12,6 +12,7 @@
 #include "app/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
+#include "app/PreviewHost.h"
 #include "app/Startup.h"
 #include "conversion/ConversionWorker.h"
 #include "editor/Editor.h"
@@ -47,14 +48,14 @@ double elapsedMs(const QElapsedTimer &clock) { return clock.nsecsElapsed() / 1e6
 
 int main(int argc, char **argv)
 {
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
     qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false;*.warning=false");
+    EngineEnvironment engine;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    engine.settle();
     const int openRuns = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
     const int saveRuns = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
 

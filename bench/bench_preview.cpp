@@ -9,6 +9,7 @@
 #include "WaitFor.h"
 #include "app/AppState.h"
 #include "app/MainWindow.h"
+#include "app/PreviewHost.h"
 #include "app/Startup.h"
 #include "platform/Platform.h"
 #include "preview/PreviewPane.h"
@@ -188,10 +189,10 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
     qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
-    if (geteuid() == 0)
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    EngineEnvironment engine;
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    engine.settle();
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 7;
 
     QTemporaryDir root;

@@ -26,10 +26,8 @@ void createPane()
     // The page is drawn by the web engine's software compositor and shown by Qt Quick's
     // software renderer, so the window stays an ordinary raster window. With OpenGL the
     // whole window would be composed through it (in software on most machines without
-    // a GPU driver) on every repaint anywhere in it, a caret blink included. A backend
-    // chosen in the environment is respected.
-    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND") &&
-        QQuickWindow::graphicsApi() != QSGRendererInterface::Software)
+    // a GPU driver) on every repaint anywhere in it, a caret blink included.
+    if (SoftwarePreview() && QQuickWindow::graphicsApi() != QSGRendererInterface::Software)
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (!QOpenGLContext::globalShareContext())
         QtWebEngineCore::initialize();

@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
+#include "app/PreviewHost.h"
 #include "app/PreviewKeyHook.h"
 #include "app/Startup.h"
 #include "platform/TerminationSignal.h"
@@ -183,6 +184,50 @@ private slots:
     }
 
     // Last: after QCoreApplication::exit() this thread's event loops end at once.
+    // The process settings made before the application object: the engine's options stay
+    // for the engine, which reads them later; the window system's OpenGL switch is taken
+    // back once read, and a choice found in the environment is never overridden.
+    void engineEnvironment()
+    {
+        const bool root = geteuid() == 0;
+        const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        QVERIFY(flags.contains("--disable-gpu"));   // given by the test environment, kept
+        QCOMPARE(flags.split(' ').count("--no-zygote"), root ? 1 : 0);
+        QCOMPARE(qgetenv("QTWEBENGINE_DISABLE_SANDBOX") == "1", root);
+        QVERIFY(!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"));
+        QVERIFY(SoftwarePreview());
+
+        {
+            EngineEnvironment again;
+            QCOMPARE(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), flags);   // never twice
+            QCOMPARE(qgetenv("QT_XCB_GL_INTEGRATION"), QByteArray("none"));
+            again.settle();
+            QVERIFY(!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"));
+        }
+        {
+            qputenv("QT_XCB_GL_INTEGRATION", "xcb_glx");
+            EngineEnvironment chosen;
+            chosen.settle();
+            QCOMPARE(qgetenv("QT_XCB_GL_INTEGRATION"), QByteArray("xcb_glx"));
+            qunsetenv("QT_XCB_GL_INTEGRATION");
+        }
+        {
+            qputenv("QT_QUICK_BACKEND", "opengl");
+            QVERIFY(!SoftwarePreview());
+            EngineEnvironment withOpenGL;
+            QVERIFY(!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"));
+            withOpenGL.settle();
+            qunsetenv("QT_QUICK_BACKEND");
+        }
+        if (root) {
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "");
+            EngineEnvironment bare;
+            QCOMPARE(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray("--no-zygote"));
+            bare.settle();
+            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+        }
+    }
+
     void terminationSignalEndsEvenAModalDialog()
     {
         TestApp t;

@@ -3,6 +3,7 @@
 // have been opened, a sandboxed application (temporary settings, data and program
 // folders), and a test main() that runs headless as root too.
 
+#include "app/PreviewHost.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 
@@ -155,17 +156,17 @@ void type(QsciScintillaBase *editor, const QByteArray &text);
 QByteArray readFileBytes(const QString &path);
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
 
-// Runs a Qt Test class in a QApplication set up for WebEngine; as root the
-// Chromium sandbox is turned off, as in the program.
+// Runs a Qt Test class in a QApplication set up for WebEngine as the program sets
+// itself up.
 // `prelude` runs first, before any thread exists.
 #define QUILLDOWN_TEST_MAIN_WITH(TestClass, prelude)                                       \
     int main(int argc, char **argv)                                                        \
     {                                                                                      \
         prelude;                                                                           \
-        if (geteuid() == 0)                                                                \
-            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");                                   \
+        EngineEnvironment engine;                                                          \
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                        \
         QApplication application(argc, argv);                                              \
+        engine.settle();                                                                   \
         TestClass test;                                                                    \
         return QTest::qExec(&test, argc, argv);                                            \
     }
