@@ -399,11 +399,10 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
     // Absolute paths: a file name beginning with "-" must never be read as an option.
     const QString input = QFileInfo(markdownFile).absoluteFilePath();
     const QString output = QFileInfo(htmlFile).absoluteFilePath();
-    // Pandoc reads a header file's name as a URI reference: it cuts it at "#" or "?" and
-    // decodes "%" escapes, so those three are escaped for it to find the file.
-    QString head =
-        (!headFile.isEmpty() && QFileInfo::exists(headFile)) ? QFileInfo(headFile).absoluteFilePath() : QString();
-    head.replace(u'%', QStringLiteral("%25")).replace(u'#', QStringLiteral("%23")).replace(u'?', QStringLiteral("%3F"));
+    // Pandoc reads a header file's name as a URI reference.
+    const QString head = (!headFile.isEmpty() && QFileInfo::exists(headFile))
+                             ? AsUriReference(QFileInfo(headFile).absoluteFilePath())
+                             : QString();
     const QStringList arguments =
         ConverterArguments(s.settings.MarkdownVersion, output, stylesheetRef, head, title, input);
 

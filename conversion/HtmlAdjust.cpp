@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 
@@ -58,7 +59,8 @@ bool ExportHtml()
     const QString page = HtmlFileFor(document);
     const bool hadPage = QFileInfo(page).isFile();
     const QByteArray oldPage = hadPage ? ReadTextFile(page) : QByteArray();
-    if (RunConverter(document, page, name, HeadFileFor(document), PageTitleFromHead(head)))
+    // The page links the copy by its name, which a browser reads as a URI reference.
+    if (RunConverter(document, page, AsUriReference(name), HeadFileFor(document), PageTitleFromHead(head)))
         return true;
     if (hadPage) {
         if (ReadTextFile(page) != oldPage)
@@ -79,7 +81,12 @@ QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder
         link.truncate(quote);
     if (link.isEmpty())
         return QString();
-    return ResolvePath(QString::fromUtf8(link), documentFolder);
+    // Links are escaped as URI references; a page written without that escaping names
+    // its file as it stands.
+    const QString literal = ResolvePath(QString::fromUtf8(link), documentFolder);
+    if (!link.contains('%') || QFileInfo(literal).isFile())
+        return literal;
+    return ResolvePath(QUrl::fromPercentEncoding(link), documentFolder);
 }
 
 void RestoreDocumentStylesheet()

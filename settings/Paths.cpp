@@ -100,6 +100,11 @@ QString CurrentFolder()
     return WithTrailingSlash(QDir::currentPath());
 }
 
+QString AsUriReference(QString path)
+{
+    return path.replace(u'%', QStringLiteral("%25")).replace(u'#', QStringLiteral("%23")).replace(u'?', QStringLiteral("%3F"));
+}
+
 QString ResolvePath(const QString &path, const QString &base)
 {
     if (path.isEmpty())

@@ -18,6 +18,9 @@ QString WithTrailingSlash(const QString &path);
 bool CreateDirectoryPath(const QString &path);
 bool IsAbsolutePath(const QString &path);
 QString ResolvePath(const QString &path, const QString &base);
+// A path written where a URI reference is read (an HTML link, Pandoc's -H): "%", "#"
+// and "?" escaped, which would otherwise decode, end the path or start a query.
+QString AsUriReference(QString path);
 QString FirstFileMatching(const QString &pattern, const QString &folder);
 // The current working folder, ending in "/".
 QString CurrentFolder();

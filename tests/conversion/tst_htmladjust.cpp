@@ -13,6 +13,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QUrl>
 
 namespace {
 
@@ -132,6 +133,43 @@ private slots:
         QFile::remove(docs + QStringLiteral("dark.css"));
         RestoreDocumentStylesheet();
         QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath());
+    }
+
+    // "#", "?" and "%" in a stylesheet's name: the page's link still reaches the copy, as
+    // a browser reads it, and reopening finds it again; an older page that named such a
+    // file unescaped still restores it.
+    void stylesheetNameThatIsNotAPlainUriStillLinks()
+    {
+        TestApp t;
+        Settings settings;
+        settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
+        QVERIFY(startWith(t, settings));
+        const QString docs = t.docsDir();
+        const QString document = docs + QStringLiteral("note.md");
+        writeFileBytes(document, "text\n");
+        const QString odd = StylesheetFolder() + QStringLiteral("dark #2? 100%.css");
+        writeFileBytes(odd, "body { background: black; }\n");
+        app().currentStylesheet.set(odd);
+        app().documentPath.set(document);
+        QVERIFY(ExportHtml());
+        const QString copy = docs + QStringLiteral("dark #2? 100%.css");
+        QCOMPARE(readFileBytes(copy), readFileBytes(odd));
+
+        const QByteArray page = readFileBytes(docs + QStringLiteral("note.htm"));
+        QByteArray href = page.mid(page.indexOf("href=\"") + 6);
+        href.truncate(href.indexOf('"'));
+        const QUrl linked = QUrl::fromLocalFile(docs + QStringLiteral("note.htm")).resolved(QUrl(QString::fromUtf8(href)));
+        QCOMPARE(linked.toLocalFile(), copy);
+
+        app().currentStylesheet.set(DefaultStylesheetPath());
+        RestoreDocumentStylesheet();
+        QCOMPARE(app().currentStylesheet.get(), copy);
+
+        const QString older = docs + QStringLiteral("100%25.css");
+        writeFileBytes(older, "p {}\n");
+        writeFileBytes(docs + QStringLiteral("note.htm"), "<link rel=\"stylesheet\" href=\"100%25.css\" />");
+        RestoreDocumentStylesheet();
+        QCOMPARE(app().currentStylesheet.get(), older);
     }
 
     void failedExportIsReportedAndKeepsTheOldPage()
