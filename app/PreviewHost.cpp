@@ -84,7 +84,7 @@ EngineEnvironment::EngineEnvironment()
     }
     if (SoftwarePreview() && !qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
         qputenv("QT_XCB_GL_INTEGRATION", "none");
-        added_ << "QT_XCB_GL_INTEGRATION";
+        setOpenGLOff_ = true;
     }
 }
 
@@ -93,9 +93,9 @@ void EngineEnvironment::settle()
     // Asking about OpenGL makes the window system read its setting now, once for the
     // life of the process.
     (void)QOpenGLContext::supportsThreadedOpenGL();
-    for (const QByteArray &name : std::as_const(added_))
-        qunsetenv(name.constData());
-    added_.clear();
+    if (setOpenGLOff_)
+        qunsetenv("QT_XCB_GL_INTEGRATION");
+    setOpenGLOff_ = false;
 }
 
 void RegisterPreviewModule(const PreviewModule *module)

@@ -4,8 +4,6 @@
 // together (its libraries, its OpenGL set-up, its first view). The rest of the program
 // reaches the pane only through these calls, which do nothing until it exists.
 
-#include <QByteArrayList>
-
 class QString;
 
 // Whether the pane is drawn in software, the default: the web engine's software
@@ -31,7 +29,7 @@ public:
     void settle();
 
 private:
-    QByteArrayList added_;
+    bool setOpenGLOff_ = false;
 };
 
 // What the module offers; it registers this table when it is loaded.

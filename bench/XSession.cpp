@@ -1,5 +1,8 @@
 #include "XSession.h"
 
+#include <QDir>
+#include <QSet>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -87,9 +90,17 @@ bool XSession::start(const QString &program, const QStringList &arguments, const
     for (QByteArray &s : storage)
         argv.push_back(s.data());
     argv.push_back(nullptr);
+    // The first of two equal names would win, so inherited entries that the list sets
+    // are left out.
+    QSet<QByteArray> names;
+    for (const QString &e : environment)
+        names.insert(e.section(u'=', 0, 0).toLocal8Bit());
     std::vector<QByteArray> envStorage;
-    for (char **e = environ; *e; ++e)
-        envStorage.emplace_back(*e);
+    for (char **e = environ; *e; ++e) {
+        const QByteArray entry(*e);
+        if (!names.contains(entry.left(entry.indexOf('='))))
+            envStorage.push_back(entry);
+    }
     for (const QString &e : environment)
         envStorage.push_back(e.toLocal8Bit());
     std::vector<char *> envp;
@@ -266,4 +277,31 @@ int ChangedPixels(const QByteArray &a, const QByteArray &b)
     for (qsizetype i = 0; i < a.size() / 4; ++i)
         count += (p[i] & 0xffffff) != (q[i] & 0xffffff);
     return count;
+}
+
+ProgramHome::ProgramHome()
+{
+    QDir().mkpath(docs());
+    QDir().mkpath(dir_.path() + QStringLiteral("/config/Quilldown"));
+}
+
+QString ProgramHome::docs() const
+{
+    return dir_.path() + QStringLiteral("/docs/");
+}
+
+QString ProgramHome::settingsFile() const
+{
+    return dir_.path() + QStringLiteral("/config/Quilldown/Quilldown.ini");
+}
+
+QStringList ProgramHome::environment(const QString &chromiumFlags) const
+{
+    return {
+        QStringLiteral("XDG_CONFIG_HOME=") + dir_.path() + QStringLiteral("/config"),
+        QStringLiteral("XDG_DATA_HOME=") + dir_.path() + QStringLiteral("/data"),
+        QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=") + chromiumFlags,
+        QStringLiteral("QT_LOGGING_RULES=qt.webenginecontext.info=false;*.warning=false"),
+        QStringLiteral("QT_QPA_PLATFORM=xcb"),
+    };
 }

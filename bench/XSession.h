@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <functional>
 #include <sys/types.h>
 
@@ -17,7 +18,8 @@ public:
     ~XSession();
     bool connected() const { return display_ != nullptr; }
 
-    // Starts `program`; the clock of elapsedMs() starts with it.
+    // Starts `program` with this process's environment, `environment` entries ("NAME=value")
+    // taking the place of inherited ones; the clock of elapsedMs() starts with it.
     bool start(const QString &program, const QStringList &arguments, const QStringList &environment);
     // Waits until a top-level window of the started process is mapped.
     bool waitForWindow(int limitMs);
@@ -51,6 +53,19 @@ private:
     pid_t pid_ = 0;
     double startNs_ = 0;
     double shownMs_ = -1;
+};
+
+// A private home for the program under test: a "docs/" folder for its documents, its
+// settings file, and the environment that points it there and at the X server.
+class ProgramHome {
+public:
+    ProgramHome();
+    QString docs() const;
+    QString settingsFile() const;
+    QStringList environment(const QString &chromiumFlags = QStringLiteral("--disable-gpu --disable-logging")) const;
+
+private:
+    QTemporaryDir dir_;
 };
 
 // Pixels darker than a light background: text on a page.

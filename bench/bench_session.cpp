@@ -17,11 +17,9 @@
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -101,10 +99,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no X server (run under xvfb-run)\n");
         return 1;
     }
-    QTemporaryDir home;
-    const QString docs = home.path() + QStringLiteral("/docs/");
-    QDir().mkpath(docs);
-    QDir().mkpath(home.path() + QStringLiteral("/config/Quilldown"));
+    const ProgramHome home;
+    const QString docs = home.docs();
     const QString doc36 = docs + QStringLiteral("notes.md");
     const QString doc32 = docs + QStringLiteral("typing.md");
     const QString doc5m = docs + QStringLiteral("large.md");
@@ -114,7 +110,7 @@ int main(int argc, char **argv)
     writeFile(doc5m, GeneratedMarkdown(5 * 1024 * 1024));
     Settings settings;
     settings.UpdateMilliseconds = 50;
-    WriteSettingsFile(home.path() + QStringLiteral("/config/Quilldown/Quilldown.ini"), settings);
+    WriteSettingsFile(home.settingsFile(), settings);
     if (pandocMs(doc36, page36) < 0) {
         std::fprintf(stderr, "pandoc did not run\n");
         return 1;
@@ -123,13 +119,7 @@ int main(int argc, char **argv)
     const QString chromiumFlags = qEnvironmentVariableIsSet("BENCH_CHROMIUM_FLAGS")
                                       ? qEnvironmentVariable("BENCH_CHROMIUM_FLAGS")
                                       : QStringLiteral("--disable-gpu --disable-logging");
-    const QStringList env = {
-        QStringLiteral("XDG_CONFIG_HOME=") + home.path() + QStringLiteral("/config"),
-        QStringLiteral("XDG_DATA_HOME=") + home.path() + QStringLiteral("/data"),
-        QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=") + chromiumFlags,
-        QStringLiteral("QT_LOGGING_RULES=qt.webenginecontext.info=false;*.warning=false"),
-        QStringLiteral("QT_QPA_PLATFORM=xcb"),
-    };
+    const QStringList env = home.environment(chromiumFlags);
     const QString program = QStringLiteral(QUILLDOWN_BINARY);
     const QString baseline = QStringLiteral(QUILLDOWN_BASELINE_BINARY);
     Figures f;

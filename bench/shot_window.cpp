@@ -8,11 +8,9 @@
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QTemporaryDir>
 #include <cstdio>
 
 namespace {
@@ -53,10 +51,8 @@ int main(int argc, char **argv)
     }
 
     // A copy of the document, so nothing the program writes lands beside the original.
-    QTemporaryDir home;
-    const QString docs = home.path() + QStringLiteral("/docs/");
-    QDir().mkpath(docs);
-    QDir().mkpath(home.path() + QStringLiteral("/config/Quilldown"));
+    const ProgramHome home;
+    const QString docs = home.docs();
     const QString document = docs + QFileInfo(sample).fileName();
     if (!QFile::copy(sample, document)) {
         std::fprintf(stderr, "cannot read %s\n", qPrintable(sample));
@@ -68,18 +64,8 @@ int main(int argc, char **argv)
     settings.WordWrap = 1;
     settings.FontName = QStringLiteral("DejaVu Sans Mono");
     settings.FontSize = 10;
-    WriteSettingsFile(home.path() + QStringLiteral("/config/Quilldown/Quilldown.ini"), settings);
-    const QStringList env = {
-        QStringLiteral("XDG_CONFIG_HOME=") + home.path() + QStringLiteral("/config"),
-        QStringLiteral("XDG_DATA_HOME=") + home.path() + QStringLiteral("/data"),
-        QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu --disable-logging"),
-        QStringLiteral("QT_LOGGING_RULES=qt.webenginecontext.info=false;*.warning=false"),
-        QStringLiteral("QT_QPA_PLATFORM=xcb"),
-    };
-    // The child gets this process's environment plus the list, and the first of two equal
-    // names wins: the caller's own settings folder must not take the place of ours.
-    for (const QString &entry : env)
-        qunsetenv(entry.section(u'=', 0, 0).toLocal8Bit().constData());
+    WriteSettingsFile(home.settingsFile(), settings);
+    const QStringList env = home.environment();
 
     // Another build can be captured with QUILLDOWN_BINARY=path.
     const QString program = qEnvironmentVariable("QUILLDOWN_BINARY", QStringLiteral(QUILLDOWN_BINARY));

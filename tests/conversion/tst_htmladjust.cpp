@@ -45,6 +45,18 @@ bool startWith(TestApp &t, const Settings &settings)
     return false;
 }
 
+// Starts with the real Pandoc and a saved document "note.md" holding `text`; its path.
+QString startWithNote(TestApp &t, Settings settings = Settings())
+{
+    settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
+    if (!startWith(t, settings))
+        return QString();
+    const QString document = t.docsDir() + QStringLiteral("note.md");
+    writeFileBytes(document, "text\n");
+    app().documentPath.set(document);
+    return document;
+}
+
 } // namespace
 
 class TestHtmlAdjust : public QObject {
@@ -107,14 +119,9 @@ private slots:
     void stylesheetCopyIsMadeOnlyWhenMissing()
     {
         TestApp t;
-        Settings settings;
-        settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
-        QVERIFY(startWith(t, settings));
+        QVERIFY(!startWithNote(t).isEmpty());
         const QString docs = t.docsDir();
-        const QString document = docs + QStringLiteral("note.md");
-        writeFileBytes(document, "text\n");
         writeFileBytes(docs + QStringLiteral("air.css"), "/* edited copy */\n");
-        app().documentPath.set(document);
         QVERIFY(ExportHtml());
         QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), QByteArray("/* edited copy */\n"));
 
@@ -141,16 +148,11 @@ private slots:
     void stylesheetNameThatIsNotAPlainUriStillLinks()
     {
         TestApp t;
-        Settings settings;
-        settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
-        QVERIFY(startWith(t, settings));
+        QVERIFY(!startWithNote(t).isEmpty());
         const QString docs = t.docsDir();
-        const QString document = docs + QStringLiteral("note.md");
-        writeFileBytes(document, "text\n");
         const QString odd = StylesheetFolder() + QStringLiteral("dark #2? 100%.css");
         writeFileBytes(odd, "body { background: black; }\n");
         app().currentStylesheet.set(odd);
-        app().documentPath.set(document);
         QVERIFY(ExportHtml());
         const QString copy = docs + QStringLiteral("dark #2? 100%.css");
         QCOMPARE(readFileBytes(copy), readFileBytes(odd));
@@ -176,13 +178,9 @@ private slots:
     {
         TestApp t;
         Settings settings;
-        settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
         settings.MarkdownVersion = QStringLiteral("no_such_format");
-        QVERIFY(startWith(t, settings));
-        const QString document = t.docsDir() + QStringLiteral("note.md");
-        writeFileBytes(document, "text\n");
+        QVERIFY(!startWithNote(t, settings).isEmpty());
         writeFileBytes(t.docsDir() + QStringLiteral("note.htm"), "<p>older page</p>\n");
-        app().documentPath.set(document);
         QVERIFY(!ExportHtml());
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("note.htm")), QByteArray("<p>older page</p>\n"));
         app().documentPath.set(QString());
