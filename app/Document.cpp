@@ -70,10 +70,11 @@ QString absolutePath(const QString &path)
 
 QString DesktopFolder()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::HomeLocation);
-    return WithTrailingSlash(folder);
+    // Many accounts have no desktop folder; one that is missing would become LastPath.
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (!desktop.isEmpty() && QFileInfo(desktop).isDir())
+        return WithTrailingSlash(desktop);
+    return WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::HomeLocation));
 }
 
 QString WithMarkdownExtension(const QString &name)
@@ -84,6 +85,33 @@ QString WithMarkdownExtension(const QString &name)
 bool HeadFileNeeded(const QByteArray &headText, bool headFileExists)
 {
     return headFileExists || headText != QByteArray(kHeadTemplate);
+}
+
+HeadFileOutcome SaveHeadFile(const QByteArray &headText, const QString &headFile)
+{
+    const QFileInfo info(headFile);
+    const bool exists = info.exists();
+    if (!HeadFileNeeded(headText, exists))
+        return HeadFileOutcome::NotNeeded;
+    // Open showed the template in place of such a file; writing it would destroy the file.
+    if (exists && !info.isFile())
+        return HeadFileOutcome::NotAFile;
+    if (exists && !IsReadableFile(headFile))
+        return HeadFileOutcome::Unreadable;
+    return WriteTextFile(headText, headFile) ? HeadFileOutcome::Written : HeadFileOutcome::WriteFailed;
+}
+
+QString HeadFileProblem(HeadFileOutcome outcome, const QString &headFile)
+{
+    const QString named = QStringLiteral("the head file '") + FilePart(headFile) + QStringLiteral("' ");
+    switch (outcome) {
+    case HeadFileOutcome::NotAFile: return named + QStringLiteral("is not a regular file and was left as it is");
+    case HeadFileOutcome::Unreadable: return named + QStringLiteral("could not be read and was left as it is");
+    case HeadFileOutcome::WriteFailed: return named + QStringLiteral("could not be written");
+    case HeadFileOutcome::NotNeeded:
+    case HeadFileOutcome::Written: break;
+    }
+    return QString();
 }
 
 bool IsReadableFile(const QString &path)
@@ -136,7 +164,7 @@ void OpenDocument(const QString &requested)
     QString path = requested;
     if (path.isEmpty()) {
         path = platform().openFileName(s.window, QStringLiteral("Open"), lastFolder(),
-                                       kMarkdownFilter + QStringLiteral(";;All Files (*)"));
+                                       kMarkdownFilter + QStringLiteral(";;All Files (*)"), OpenRule::NewNameAllowed);
         if (path.isEmpty())
             return;
     }
@@ -192,25 +220,27 @@ SaveResult SaveDocument()
         return SaveResult::Failed;
     }
 
-    const QByteArray head = EditorText(w->headEditor());
     const QString headFile = HeadFileFor(path);
-    // A head file that could not be written keeps the head editor unsaved, so its text
-    // is asked about before it could be thrown away.
-    if (HeadFileNeeded(head, QFileInfo::exists(headFile)) && !WriteTextFile(head, headFile)) {
-        w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
-        w->setStatusText(saving + QStringLiteral("failed."));
-        return SaveResult::Failed;
-    }
+    const QString headProblem = HeadFileProblem(SaveHeadFile(EditorText(w->headEditor()), headFile), headFile);
 
     // Without a usable converter there is no page to export and nothing has failed.
     const bool converterUsable = s.converterState.load() >= ConverterIdle;
     const bool exported = ExportHtml();
 
     w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
-    w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    // Head text that is not on disk keeps the head editor unsaved, so it is asked about
+    // before it could be thrown away.
+    const bool headUnsaved = !headProblem.isEmpty() && w->headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0;
+    if (!headUnsaved)
+        w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
     s.stylesheetChanged = 0;
-    w->setStatusText(saving + (converterUsable && !exported ? QStringLiteral("failed.") : QStringLiteral("done.")));
-    return SaveResult::Completed;
+    const bool exportFailed = converterUsable && !exported;
+    if (headProblem.isEmpty())
+        w->setStatusText(saving + (exportFailed ? QStringLiteral("failed.") : QStringLiteral("done.")));
+    else
+        w->setStatusText(saving + QStringLiteral("saved, but ") + headProblem +
+                         (exportFailed ? QStringLiteral("; the page was not exported.") : QStringLiteral(".")));
+    return headUnsaved ? SaveResult::Failed : SaveResult::Completed;
 }
 
 void SaveDocumentAs()

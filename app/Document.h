@@ -27,3 +27,10 @@ QString DesktopFolder();
 QString WithMarkdownExtension(const QString &name);
 // Whether a head text must be written beside the document.
 bool HeadFileNeeded(const QByteArray &headText, bool headFileExists);
+
+enum class HeadFileOutcome { NotNeeded, Written, NotAFile, Unreadable, WriteFailed };
+// Writes the head text to the head file when it is needed, but never over something it
+// could not have been read from: a folder, a pipe or device, or a file it may not read.
+HeadFileOutcome SaveHeadFile(const QByteArray &headText, const QString &headFile);
+// What went wrong with the head file, for the status bar; "" when nothing did.
+QString HeadFileProblem(HeadFileOutcome outcome, const QString &headFile);

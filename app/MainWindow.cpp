@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/AppState.h"
+#include "app/BuildInfo.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "editor/Drops.h"
@@ -360,7 +361,7 @@ bool BuildMainWindow()
 QString AboutText()
 {
     return QStringLiteral("Quilldown\nVersion 1.7 (%1)\nThe Quilldown developers\n%2")
-        .arg(QStringLiteral(QUILLDOWN_BUILD_DATE), QStringLiteral(QUILLDOWN_HOMEPAGE));
+        .arg(QString::fromLatin1(BuildDate()), QStringLiteral(QUILLDOWN_HOMEPAGE));
 }
 
 void ShowAbout()

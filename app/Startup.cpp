@@ -56,7 +56,9 @@ bool StartApplication(const QStringList &arguments)
     } else {
         NewDocument(false);
     }
-    s.window->setStatusText(QStringLiteral("Quilldown 1.7"));
+    // A command-line file that could not be opened says so instead.
+    if (s.window->statusText().isEmpty())
+        s.window->setStatusText(QStringLiteral("Quilldown 1.7"));
 
     if (s.settings.WinMax != 0)
         s.window->showMaximized();

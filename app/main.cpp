@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/BuildInfo.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
 #include "platform/TerminationSignal.h"
@@ -28,7 +29,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Quilldown 1.7 (%s)\n", QUILLDOWN_BUILD_DATE);
+        std::printf("Quilldown 1.7 (%s)\n", BuildDate());
         return 0;
     }
     EngineEnvironment engine;

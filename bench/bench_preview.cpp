@@ -36,7 +36,7 @@ public:
     {
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
     }
-    QString openFileName(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
+    QString openFileName(QWidget *, const QString &, const QString &, const QString &, OpenRule) override { return {}; }
     QString saveFileName(QWidget *, const QString &, const QString &, const QString &) override { return {}; }
     bool chooseFont(QWidget *, const QFont &, QFont *) override { return false; }
     QString inputText(QWidget *, const QString &, const QString &) override { return {}; }

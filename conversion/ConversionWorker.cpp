@@ -399,8 +399,9 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
     // Absolute paths: a file name beginning with "-" must never be read as an option.
     const QString input = QFileInfo(markdownFile).absoluteFilePath();
     const QString output = QFileInfo(htmlFile).absoluteFilePath();
-    // Pandoc reads a header file's name as a URI reference.
-    const QString head = (!headFile.isEmpty() && QFileInfo::exists(headFile))
+    // Pandoc reads a header file's name as a URI reference. A folder or pipe in its place
+    // is no head: reading a pipe would hold Pandoc until its time limit.
+    const QString head = (!headFile.isEmpty() && QFileInfo(headFile).isFile())
                              ? AsUriReference(QFileInfo(headFile).absoluteFilePath())
                              : QString();
     const QStringList arguments =

@@ -2,8 +2,10 @@
 #include "platform/Platform.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -24,6 +26,27 @@ QMessageBox::Icon toQtIcon(MessageIcon icon)
     }
     return QMessageBox::NoIcon;
 }
+
+// Takes a name not yet taken as well as an existing file, but only in a folder that exists.
+class OpenOrNewDialog final : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override
+    {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty()) {
+            const QFileInfo info(chosen.first());
+            if (!info.exists() && !QFileInfo(info.absolutePath()).isDir()) {
+                QMessageBox::warning(this, windowTitle(),
+                                     QStringLiteral("The folder '%1' does not exist.")
+                                         .arg(QDir::toNativeSeparators(info.absolutePath())));
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+};
 
 class DesktopPlatform final : public Platform {
 public:
@@ -48,9 +71,18 @@ public:
     }
 
     QString openFileName(QWidget *parent, const QString &title, const QString &start,
-                         const QString &filter) override
+                         const QString &filter, OpenRule rule) override
     {
-        return QFileDialog::getOpenFileName(parent, title, start, filter);
+        if (rule == OpenRule::ExistingFile)
+            return QFileDialog::getOpenFileName(parent, title, start, filter);
+        // The desktop's own open dialogs take existing files only; Qt's takes any name.
+        OpenOrNewDialog dialog(parent, title, start, filter);
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() != QDialog::Accepted)
+            return QString();
+        return dialog.selectedFiles().value(0);
     }
 
     QString saveFileName(QWidget *parent, const QString &title, const QString &start,

@@ -15,6 +15,9 @@ class QWidget;
 enum class MessageIcon { Information, Warning, Error };
 enum class MessageButtons { Ok, YesNoCancel };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
+// What an open-file dialog accepts: only an existing file, or also a name not yet taken
+// in an existing folder (a document that starts empty under that name).
+enum class OpenRule { ExistingFile, NewNameAllowed };
 
 class Platform {
 public:
@@ -24,7 +27,7 @@ public:
                                      const QString &text, MessageButtons buttons) = 0;
     // Open-file dialog; `start` is a folder or a file to preselect. "" when cancelled.
     virtual QString openFileName(QWidget *parent, const QString &title, const QString &start,
-                                 const QString &filter) = 0;
+                                 const QString &filter, OpenRule rule) = 0;
     // Save-file dialog that does not ask before replacing a file. "" when cancelled.
     virtual QString saveFileName(QWidget *parent, const QString &title, const QString &start,
                                  const QString &filter) = 0;

@@ -231,6 +231,9 @@ Settings ReadSettingsFile(const QString &path)
 bool WriteSettingsFile(const QString &path, const Settings &settings)
 {
     QSaveFile file(path);
+    // A portable program folder may take no new files while its settings file is
+    // writable: that file is then written in place. Never into a pipe or device.
+    file.setDirectWriteFallback(QFileInfo(path).isFile());
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.write(FormatSettings(settings, QDateTime::currentDateTime()));

@@ -121,7 +121,7 @@ QString LoadStylesheetStart()
 void LoadStylesheet()
 {
     const QString chosen = platform().openFileName(app().window, QStringLiteral("Load CSS"), LoadStylesheetStart(),
-                                                   QStringLiteral("CSS Files (*.css)"));
+                                                   QStringLiteral("CSS Files (*.css)"), OpenRule::ExistingFile);
     if (!chosen.isEmpty())
         UseStylesheet(chosen);
 }

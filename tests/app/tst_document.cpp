@@ -11,7 +11,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScopeGuard>
+#include <QTimer>
 #include <Qsci/qsciscintillabase.h>
 #include <sys/stat.h>
 
@@ -22,6 +27,51 @@ namespace {
 
 bool modified(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_GETMODIFY) != 0; }
 bool canUndo(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_CANUNDO) != 0; }
+
+// Answers the next real file dialog as a person would: types `name` and presses Enter.
+// A message box refusing the name is noted and closed, and the dialog then cancelled.
+class DialogTyper : public QObject {
+public:
+    explicit DialogTyper(const QString &name) : name_(name)
+    {
+        timer_.callOnTimeout(this, [this] { poll(); });
+        timer_.start(20);
+    }
+    QString refusal;
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        // A dialog that does not take the answer must not hold the test for good.
+        if (modal && ++polls_ > 1500) {
+            refusal = QStringLiteral("no answer taken by ") + QString::fromLatin1(modal->metaObject()->className());
+            qobject_cast<QDialog *>(modal)->reject();
+            return;
+        }
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            refusal = box->text();
+            box->done(QMessageBox::Ok);
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            if (!refusal.isEmpty()) {
+                dialog->reject();
+            } else if (!typed_) {
+                auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                if (!edit || !edit->isVisible())
+                    return;
+                typed_ = true;
+                edit->setText(name_);
+                // Queued: a refusal opens a message box of its own, which this timer closes.
+                QMetaObject::invokeMethod(edit, [edit] { QTest::keyClick(edit, Qt::Key_Return); },
+                                          Qt::QueuedConnection);
+            }
+        }
+    }
+    QString name_;
+    bool typed_ = false;
+    int polls_ = 0;
+    QTimer timer_;
+};
 
 } // namespace
 
@@ -202,6 +252,57 @@ private slots:
         QCOMPARE(app().lastFolder, t.root() + "elsewhere/");
         RunCommand(CmdOpen);
         QCOMPARE(t.platform.dialogs.last().start, t.root() + "elsewhere/");
+    }
+
+    // The desktop's own dialog: a name not taken yet in an existing folder starts an
+    // empty document of that name; a name in a folder that does not exist is refused.
+    void openDialogTakesANewName()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        setPlatform(nullptr);
+        const QString fresh = t.docsDir() + "fresh.md";
+        {
+            DialogTyper typer(fresh);
+            RunCommand(CmdOpen);
+            QCOMPARE(typer.refusal, QString());
+        }
+        QCOMPARE(app().documentPath.get(), fresh);
+        QCOMPARE(EditorText(markdown()), QByteArray());
+        QVERIFY(!QFileInfo::exists(fresh));
+        {
+            DialogTyper typer(t.docsDir() + "missing/other.md");
+            RunCommand(CmdOpen);
+            QVERIFY2(typer.refusal.contains("does not exist"), qPrintable(typer.refusal));
+        }
+        QCOMPARE(app().documentPath.get(), fresh);
+        setPlatform(&t.platform);
+
+        // Load CSS still asks for an existing file.
+        RunCommand(CmdLoadCss);
+        QCOMPARE(t.platform.dialogs.last().title, QStringLiteral("Load CSS"));
+        QCOMPARE(t.platform.dialogs.last().rule, OpenRule::ExistingFile);
+    }
+
+    // The dialogs start in the desktop folder only when there is one, else at home.
+    void dialogsStartInAFolderThatExists()
+    {
+        TestApp t;
+        const QByteArray savedHome = qgetenv("HOME");
+        const QString home = t.root() + "home/";
+        QVERIFY(QDir().mkpath(home));
+        qputenv("HOME", QFile::encodeName(home));
+        const auto restore = qScopeGuard([&] { qputenv("HOME", savedHome); });
+        QVERIFY(t.start());
+        RunCommand(CmdOpen);
+        QCOMPARE(t.platform.dialogs.last().start, home);
+        QCOMPARE(app().settings.LastPath, home);
+
+        QVERIFY(QDir().mkpath(home + "Desktop"));
+        app().lastFolder.clear();
+        app().settings.LastPath.clear();
+        RunCommand(CmdSaveAs);
+        QCOMPARE(t.platform.dialogs.last().start, home + "Desktop/");
     }
 
     void lastFolderIsRememberedAcrossStarts()

@@ -160,6 +160,54 @@ private slots:
         QCOMPARE(app().settings.WinMax, 0);
     }
 
+    // Keys pressed in the editor: Ctrl+W asks before the document goes, Ctrl+E hands the
+    // page to the browser as Ctrl+P does.
+    void closeAndBrowserKeys()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        MainWindow *w = app().window;
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        type(markdown(), "keep me");
+        QTest::keyClick(w->markdownEditor(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 1, 10000);
+        QCOMPARE(t.platform.lastMessage().text, QStringLiteral("Save changes before closing?"));
+        QCOMPARE(send(markdown(), QsciScintillaBase::SCI_GETLENGTH), 7);   // answered Cancel
+
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        QTest::keyClick(w->markdownEditor(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(send(markdown(), QsciScintillaBase::SCI_GETLENGTH), 0, 10000);
+
+        app().changeSuppression = 0;
+        app().changePending = 1;
+        QTest::keyClick(w->markdownEditor(), Qt::Key_E, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(app().openInBrowser.load(), 1, 10000);
+    }
+
+    // WinMax = 1: the window starts maximised and restores to the stored place and size.
+    void startsMaximised()
+    {
+        TestApp t;
+        Settings stored;
+        stored.WinCen = 0;
+        stored.WinMax = 1;
+        stored.WinX = 30;
+        stored.WinY = 40;
+        stored.WinW = 640;
+        stored.WinH = 480;
+        QVERIFY(t.writeSettings(stored));
+        QVERIFY(t.start());
+        MainWindow *w = app().window;
+        QTRY_VERIFY_WITH_TIMEOUT(w->isMaximized(), 10000);
+        QVERIFY(w->width() > 640);
+        QCOMPARE(app().settings.WinMax, 1);
+        w->showNormal();
+        QTRY_COMPARE_WITH_TIMEOUT(w->size(), QSize(640, 480), 10000);
+        QCOMPARE(w->pos(), QPoint(30, 40));
+        QCOMPARE(app().settings.WinMax, 0);
+        QCOMPARE(app().settings.WinW, 640);
+    }
+
     void tabStaysInTheEditor()
     {
         TestApp t;

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <csignal>
+#include <sys/stat.h>
 #include <Qsci/qsciscintillabase.h>
 
 class TestStartup : public QObject {
@@ -105,6 +106,15 @@ private slots:
             QCOMPARE(app().lastFolder, t.docsDir());
             QCOMPARE(app().documentPath.get(), file);
         }
+        {
+            // A file that cannot be read: a new document, and the reason stays in view.
+            TestApp t;
+            const QString pipe = t.docsDir() + QStringLiteral("pipe.md");
+            QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+            QVERIFY(t.start({pipe}));
+            QCOMPARE(app().documentPath.get(), QString());
+            QCOMPARE(app().window->statusText(), QStringLiteral("Could not open 'pipe.md'."));
+        }
     }
 
     void exitEndsTheLoop()
@@ -174,6 +184,10 @@ private slots:
         QTest::keyClick(target, Qt::Key_P, Qt::ControlModifier);
         QCoreApplication::processEvents();
         QCOMPARE(app().openInBrowser.load(), 0);
+        // ... and neither does Ctrl+L (no Load CSS dialog).
+        QTest::keyClick(target, Qt::Key_L, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QVERIFY(t.platform.dialogs.isEmpty());
 
         // ... and leaving the preview removes the hook, so Ctrl+P acts again.
         w->markdownEditor()->setFocus();
@@ -181,6 +195,9 @@ private slots:
         QVERIFY(!hook->installed());
         QTest::keyClick(w->markdownEditor(), Qt::Key_P, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(app().openInBrowser.load(), 1, 10000);
+        QTest::keyClick(w->markdownEditor(), Qt::Key_L, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.dialogs.size(), 1, 10000);
+        QCOMPARE(t.platform.dialogs[0].title, QStringLiteral("Load CSS"));
     }
 
     // Last: after QCoreApplication::exit() this thread's event loops end at once.

@@ -30,6 +30,7 @@ struct RecordedDialog {
     QString title;
     QString start;
     QString filter;
+    OpenRule rule = OpenRule::ExistingFile;   // open dialogs only
 };
 
 class ScriptedPlatform : public Platform {
@@ -75,9 +76,10 @@ public:
             return messageAnswers.dequeue();
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
     }
-    QString openFileName(QWidget *, const QString &title, const QString &start, const QString &filter) override
+    QString openFileName(QWidget *, const QString &title, const QString &start, const QString &filter,
+                         OpenRule rule) override
     {
-        dialogs.append({QStringLiteral("open"), title, start, filter});
+        dialogs.append({QStringLiteral("open"), title, start, filter, rule});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.dequeue();
     }
     QString saveFileName(QWidget *, const QString &title, const QString &start, const QString &filter) override

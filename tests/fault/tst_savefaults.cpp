@@ -1,6 +1,7 @@
 // Saves that fail half way or not at all: a read-only folder, a full file system, a folder
 // removed while its document is open. The user's text must survive every one of them.
 #include "fault/FaultSupport.h"
+#include "common/Permissions.h"
 
 #include "app/AppState.h"
 #include "app/Commands.h"
@@ -115,7 +116,8 @@ private slots:
         SetEditorText(head(), headText);
         t.platform.fileAnswers.enqueue(folder + QStringLiteral("fits.md"));
         QCOMPARE(SaveDocument(), SaveResult::Failed);
-        checkFailedSave(QStringLiteral("fits.md"), "short\n");
+        QVERIFY(DocumentIsUnsaved());
+        QCOMPARE(status(), QStringLiteral("Saving 'fits.md'... saved, but the head file 'fits.head.txt' could not be written."));
         QCOMPARE(readFileBytes(folder + QStringLiteral("fits.md")), QByteArray("short\n"));
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("fits.head.txt")));
         QCOMPARE(EditorText(head()), headText);
@@ -136,6 +138,62 @@ private slots:
         QVERIFY(S_ISCHR(info.st_mode));
         QVERIFY(QFileInfo(folder + QStringLiteral("linked.md")).isSymLink());
         checkRescue(t, QStringLiteral("roomy.md"), "short\nmore\n");
+    }
+
+    // A head file the program could not have read (a folder, a pipe, a file it may not
+    // read) is never replaced; the document itself is saved, and the status says which
+    // file was left alone. Head text typed meanwhile stays unsaved, so it is asked about.
+    void headFileThatCannotBeRead()
+    {
+        TestApp t;
+        QVERIFY(t.useMissingConverter());
+        QVERIFY(t.start());
+        const QString docs = t.docsDir();
+        auto saveWith = [&](const QString &name, const QString &why) {
+            QVERIFY(writeFileBytes(docs + name + ".md", "old\n"));
+            OpenDocument(docs + name + ".md");
+            QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+            type(markdown(), "new ");
+            QCOMPARE(SaveDocument(), SaveResult::Completed);
+            QCOMPARE(readFileBytes(docs + name + ".md"), QByteArray("new old\n"));
+            QVERIFY(!DocumentIsUnsaved());
+            QCOMPARE(status(), QStringLiteral("Saving '%1.md'... saved, but the head file '%1.head.txt' %2.").arg(name, why));
+        };
+        const QString notAFile = QStringLiteral("is not a regular file and was left as it is");
+
+        QVERIFY(QDir().mkpath(docs + "folder.head.txt"));
+        saveWith(QStringLiteral("folder"), notAFile);
+        QVERIFY(QFileInfo(docs + "folder.head.txt").isDir());
+
+        QVERIFY(fault::makeFifo(docs + "pipe.head.txt"));
+        {
+            fault::PipeWatch watch(docs + "pipe.head.txt");
+            saveWith(QStringLiteral("pipe"), notAFile);
+            QVERIFY(!watch.readerSeen());
+        }
+        struct stat info;
+        QCOMPARE(::stat(QFile::encodeName(docs + "pipe.head.txt").constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+
+        QVERIFY(writeFileBytes(docs + "secret.head.txt", "<meta name=\"secret\">\n"));
+        QVERIFY(QFile::setPermissions(docs + "secret.head.txt", QFile::WriteOwner));
+        {
+            PermissionBitsApply bits;
+            saveWith(QStringLiteral("secret"), QStringLiteral("could not be read and was left as it is"));
+        }
+        QVERIFY(QFile::setPermissions(docs + "secret.head.txt", QFile::ReadOwner | QFile::WriteOwner));
+        QCOMPARE(readFileBytes(docs + "secret.head.txt"), QByteArray("<meta name=\"secret\">\n"));
+
+        // Head text typed for a document whose head file is a folder has nowhere to go.
+        OpenDocument(docs + "folder.md");
+        type(head(), "<style></style>\n");
+        QCOMPARE(SaveDocument(), SaveResult::Failed);
+        QVERIFY(DocumentIsUnsaved());
+        QCOMPARE(readFileBytes(docs + "folder.md"), QByteArray("new old\n"));
+        t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
+        RunCommand(CmdNew);
+        QCOMPARE(app().documentPath.get(), docs + "folder.md");
+        QCOMPARE(EditorText(head()), QByteArray("<style></style>\n") + kHeadTemplate);
     }
 
     void folderRemovedWhileOpen()

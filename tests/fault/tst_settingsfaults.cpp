@@ -1,6 +1,7 @@
 // Damaged and outsized settings files: the program starts, keeps what it can read, uses
 // the defaults for the rest, and writes a clean file at the end.
 #include "fault/FaultSupport.h"
+#include "common/Permissions.h"
 
 #include "app/AppState.h"
 #include "app/Commands.h"
@@ -11,10 +12,13 @@
 #include "preview/PreviewPane.h"
 
 #include <QElapsedTimer>
+#include <QMenu>
+#include <QMenuBar>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 
 namespace {
 
@@ -153,6 +157,70 @@ private slots:
             else
                 QVERIFY(QFileInfo(path).isDir());
         }
+    }
+
+    // Portable mode in a program folder that takes no new files: the settings file there
+    // is still writable, and is written in place.
+    void portableSettingsInAFolderThatTakesNoNewFiles()
+    {
+        TestApp t;
+        const QString ini = t.binDir() + QString::fromLatin1(kSettingsFileName);
+        QVERIFY(writeFileBytes(t.binDir() + QStringLiteral("portable.dat"), QByteArray()));
+        Settings stored;
+        stored.FontSize = 15;
+        QVERIFY(WriteSettingsFile(ini, stored));
+        QVERIFY(t.start());
+        QVERIFY(app().location.Portable);
+        QCOMPARE(app().settings.FontSize, 15);
+        app().settings.FontSize = 11;
+
+        QVERIFY(QFile::setPermissions(t.binDir(), QFile::ReadOwner | QFile::ExeOwner));
+        const auto restore = qScopeGuard([&] {
+            QFile::setPermissions(t.binDir(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        {
+            PermissionBitsApply bits;
+            QVERIFY(!QFile(t.binDir() + QStringLiteral("probe")).open(QIODevice::WriteOnly));
+            t.shutdown();
+        }
+        checkLayout(readFileBytes(ini));
+        QCOMPARE(ReadSettingsFile(ini).FontSize, 11);
+        QCOMPARE(QDir(t.binDir()).entryList(QDir::Files).size(), 2);
+    }
+
+    // A stylesheet folder whose files can be reached but not listed: the program starts
+    // with its default stylesheet, and HTML has no Select CSS submenu.
+    void stylesheetFolderThatCannotBeListed()
+    {
+        const auto htmlMenu = [] {
+            QStringList entries;
+            for (QAction *top : app().window->menuBar()->actions())
+                if (top->text() == QStringLiteral("&HTML"))
+                    for (QAction *a : top->menu()->actions())
+                        entries << a->text();
+            return entries;
+        };
+        TestApp t;
+        QVERIFY(t.useMissingConverter());
+        const QString css = t.binDir() + QStringLiteral("css/");
+        QVERIFY(QDir().mkpath(css));
+        QVERIFY(writeFileBytes(css + QStringLiteral("air.css"), "body { color: black; }\n"));
+        QVERIFY(writeFileBytes(css + QStringLiteral("dark.css"), "body { color: white; }\n"));
+        QVERIFY(QFile::setPermissions(css, QFile::ExeOwner));
+        {
+            PermissionBitsApply bits;
+            QVERIFY(QDir(css).entryList(QDir::Files).isEmpty());
+            QVERIFY(t.start());
+        }
+        QVERIFY(QFile::setPermissions(css, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QCOMPARE(app().currentStylesheet.get(), css + QStringLiteral("air.css"));
+        QVERIFY(app().stylesheetList.isEmpty());
+        QVERIFY(!htmlMenu().contains(QStringLiteral("Select &CSS")));
+        t.shutdown();
+
+        QVERIFY(t.start());
+        QVERIFY(htmlMenu().contains(QStringLiteral("Select &CSS")));
+        QCOMPARE(app().stylesheetList, QStringList({QStringLiteral("air.css"), QStringLiteral("dark.css")}));
     }
 
     // A folder whose name holds a line break, used in a file dialog, is remembered as the

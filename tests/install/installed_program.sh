@@ -3,13 +3,17 @@
 # installed program with a document on its command line. Checks that it converts that
 # document (its preview page appears), keeps its stylesheets in the per-user data folder,
 # and ends cleanly on SIGTERM: settings written, preview files gone.
+#   installed_program.sh BUILD_DIR         installs the build with cmake --install first
+#   installed_program.sh --prefix PREFIX   checks a prefix filled otherwise (an unpacked package)
 set -euo pipefail
-build="$1"
 work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
-prefix="$work/prefix"
-
-cmake --install "$build" --prefix "$prefix" >/dev/null
+trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+if [ "$1" = "--prefix" ]; then
+  prefix="$(realpath "$2")"
+else
+  prefix="$work/prefix"
+  cmake --install "$1" --prefix "$prefix" >/dev/null
+fi
 for f in bin/quilldown share/applications/org.quilldown.Quilldown.desktop \
          share/icons/hicolor/scalable/apps/org.quilldown.Quilldown.svg \
          share/metainfo/org.quilldown.Quilldown.metainfo.xml; do

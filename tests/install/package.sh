@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The Debian package: made from the install rules (scripts/package.sh), named as Debian
+# names packages, its Depends covering every library its programs link, lintian without
+# errors; unpacked into a temporary folder, where every library is found within it, and
+# started from there with a document until the first preview page appears (the checks of
+# installed_program.sh). As root in CI it is also installed with dpkg, started, and removed
+# again. Usage: package.sh [BUILD_DIR]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/../.." && pwd)"
+export QUILLDOWN_BUILD_DIR="$(realpath -m "${1:-${QUILLDOWN_BUILD_DIR:-$here/build}}")"
+export QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES=qt.webenginecontext.info=false
+export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --disable-logging"
+"$here/scripts/install-deps.sh" lintian dpkg-dev file
+
+work="$(mktemp -d)"
+installed_here=0
+cleanup() {
+  if [ "$installed_here" = 1 ]; then dpkg -r quilldown >/dev/null 2>&1 || true; fi
+  chmod -R u+w "$work" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "package: $*"; exit 1; }
+
+deb="$("$here/scripts/package.sh" "$work/out" | tail -n 1)"
+version="$(sed -n 's/^project(Quilldown VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLists.txt")"
+[ "$(basename "$deb")" = "quilldown_${version}_$(dpkg --print-architecture).deb" ] || fail "named $(basename "$deb")"
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = quilldown ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = editors ] || fail "Section: $(field Section)"
+[ "$(field Maintainer)" = "The Quilldown developers <developers@quilldown.org>" ] || fail "Maintainer: $(field Maintainer)"
+depends=",$(field Depends | tr -d ' '),"
+[[ "$depends" == *",pandoc,"* ]] || fail "Depends lacks pandoc: $depends"
+
+lintian --fail-on error "$deb" || fail "lintian reports errors"
+
+root="$work/root"
+dpkg -x "$deb" "$root"
+[ -f "$root/usr/share/doc/quilldown/copyright" ] || fail "no copyright file"
+# Every program and library in the package finds each library it needs, its own ones in
+# the package itself; every outside library it links comes from a package it depends on.
+elves=0
+while IFS= read -r -d '' f; do
+  [ "$(head -c 4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] || continue
+  elves=$((elves + 1))
+  linked="$(ldd "$f")"
+  ! grep -q 'not found' <<<"$linked" || fail "$f: $(grep 'not found' <<<"$linked")"
+  while read -r name _ path _; do
+    case "$name" in
+      libquilldown_*) [[ "$path" == "$root/usr/lib/quilldown/"* ]] || fail "$f takes $name from $path" ;;
+      *) owner="$(dpkg -S "$(realpath "$path")" 2>/dev/null | head -n 1 | cut -d: -f1)"
+         [ -n "$owner" ] || owner="$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1)"
+         [[ "$depends" == *",$owner"[,\(]* ]] || fail "$f links $name of $owner, not in Depends: $depends" ;;
+    esac
+  done < <(objdump -p "$f" | awk '/NEEDED/ { print $2 }' | while read -r lib; do grep -m1 "^[[:space:]]*$lib " <<<"$linked"; done)
+done < <(find "$root" -type f -print0)
+[ "$elves" -ge 3 ] || fail "only $elves programs and libraries in the package"
+
+"$here/tests/install/installed_program.sh" --prefix "$root/usr" || fail "the unpacked program failed"
+
+# Installed for real only where nothing can be lost: a CI machine, as root, without a
+# Quilldown package of its own.
+if [ "$(id -u)" -eq 0 ] && [ "${CI:-}" = true ] && ! dpkg -s quilldown >/dev/null 2>&1; then
+  installed_here=1
+  DEBIAN_FRONTEND=noninteractive dpkg -i "$deb" >/dev/null || fail "dpkg -i failed"
+  /usr/bin/quilldown --version | grep -q "^Quilldown $version " || fail "installed --version"
+  mkdir -p "$work/run/tmp" "$work/run/config" "$work/run/data"
+  printf '# Packaged\n\nHello from the package.\n' > "$work/run/doc.md"
+  TMPDIR="$work/run/tmp" XDG_CONFIG_HOME="$work/run/config" XDG_DATA_HOME="$work/run/data" \
+    /usr/bin/quilldown "$work/run/doc.md" &
+  pid=$!
+  page=""
+  for _ in $(seq 1 600); do
+    page=$(grep -l 'Hello from the package' "$work/run/tmp"/quilldown-*/_temp*.htm 2>/dev/null | head -n 1 || true)
+    [ -n "$page" ] && break
+    sleep 0.1
+  done
+  [ -n "$page" ] || { kill -9 $pid; fail "the installed program did not convert the document"; }
+  kill -TERM $pid
+  wait $pid || fail "the installed program did not end cleanly"
+  dpkg -r quilldown >/dev/null || fail "dpkg -r failed"
+  installed_here=0
+  [ ! -e /usr/bin/quilldown ] || fail "/usr/bin/quilldown left after dpkg -r"
+  echo "package installed, started and removed with dpkg"
+fi
+echo "package $(basename "$deb"): ok"
