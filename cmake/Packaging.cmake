@@ -32,14 +32,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION editors)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUILLDOWN_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-"Quilldown is a desktop Markdown editor with a live preview. The left half of its
-window holds the Markdown text and an HTML head fragment, the right half shows the
-document rendered by Pandoc and styled by a stylesheet of your choice. A moment after
-typing stops, the preview shows the new rendering at the same scroll position, and
-editor and preview scroll together.
+"Quilldown is a desktop Markdown editor with a live preview. The left
+half of its window holds the Markdown text and an HTML head fragment,
+the right half shows the document rendered by Pandoc and styled by a
+stylesheet of your choice. A moment after typing stops, the preview
+shows the new rendering at the same scroll position, and editor and
+preview scroll together.
 
-Saving writes the Markdown file, its head fragment and an exported HTML page with a
-copy of its stylesheet beside it.")
+Saving writes the Markdown file, its head fragment and an exported
+HTML page with a copy of its stylesheet beside it.")
 # The libraries the program links give the rest of the dependencies; Pandoc is started,
 # not linked.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "pandoc")

@@ -3,7 +3,7 @@
 # names packages, its Depends covering every library its programs link, lintian without
 # errors; unpacked into a temporary folder, where every library is found within it, and
 # started from there with a document until the first preview page appears (the checks of
-# installed_program.sh). As root in CI it is also installed with dpkg, started, and removed
+# installed_program.sh). As root in CI it is also installed with dpkg, started, and purged
 # again. Usage: package.sh [BUILD_DIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -15,7 +15,7 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --disable-logging"
 work="$(mktemp -d)"
 installed_here=0
 cleanup() {
-  if [ "$installed_here" = 1 ]; then dpkg -r quilldown >/dev/null 2>&1 || true; fi
+  if [ "$installed_here" = 1 ]; then dpkg -P quilldown >/dev/null 2>&1 || true; fi
   chmod -R u+w "$work" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -40,6 +40,16 @@ dpkg -x "$deb" "$root"
 [ -f "$root/usr/share/doc/quilldown/copyright" ] || fail "no copyright file"
 # Every program and library in the package finds each library it needs, its own ones in
 # the package itself; every outside library it links comes from a package it depends on.
+# The package that installed a library; with /lib merged into /usr/lib, dpkg may know it
+# under either name.
+owner_of() {
+  local real candidate owner
+  real="$(realpath "$1")"
+  for candidate in "$real" "$1" "${real/#\/usr\/lib\//\/lib/}" "${1/#\/lib\//\/usr\/lib/}"; do
+    owner="$(dpkg -S "$candidate" 2>/dev/null | head -n 1 | cut -d: -f1 || true)"
+    [ -n "$owner" ] && { echo "$owner"; return; }
+  done
+}
 elves=0
 while IFS= read -r -d '' f; do
   [ "$(head -c 4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] || continue
@@ -48,10 +58,9 @@ while IFS= read -r -d '' f; do
   ! grep -q 'not found' <<<"$linked" || fail "$f: $(grep 'not found' <<<"$linked")"
   while read -r name _ path _; do
     case "$name" in
-      libquilldown_*) [[ "$path" == "$root/usr/lib/quilldown/"* ]] || fail "$f takes $name from $path" ;;
-      *) owner="$(dpkg -S "$(realpath "$path")" 2>/dev/null | head -n 1 | cut -d: -f1)"
-         [ -n "$owner" ] || owner="$(dpkg -S "$path" 2>/dev/null | head -n 1 | cut -d: -f1)"
-         [[ "$depends" == *",$owner"[,\(]* ]] || fail "$f links $name of $owner, not in Depends: $depends" ;;
+      libquilldown_*) [[ "$(realpath "$path")" == "$root/usr/lib/quilldown/"* ]] || fail "$f takes $name from $path" ;;
+      *) owner="$(owner_of "$path")"
+         [[ "$depends" == *",$owner"[,\(]* ]] || fail "$f links $name of '$owner', not in Depends: $depends" ;;
     esac
   done < <(objdump -p "$f" | awk '/NEEDED/ { print $2 }' | while read -r lib; do grep -m1 "^[[:space:]]*$lib " <<<"$linked"; done)
 done < <(find "$root" -type f -print0)
@@ -79,9 +88,10 @@ if [ "$(id -u)" -eq 0 ] && [ "${CI:-}" = true ] && ! dpkg -s quilldown >/dev/nul
   [ -n "$page" ] || { kill -9 $pid; fail "the installed program did not convert the document"; }
   kill -TERM $pid
   wait $pid || fail "the installed program did not end cleanly"
-  dpkg -r quilldown >/dev/null || fail "dpkg -r failed"
+  dpkg -P quilldown >/dev/null || fail "dpkg -P failed"
   installed_here=0
-  [ ! -e /usr/bin/quilldown ] || fail "/usr/bin/quilldown left after dpkg -r"
-  echo "package installed, started and removed with dpkg"
+  [ ! -e /usr/bin/quilldown ] || fail "/usr/bin/quilldown left after dpkg -P"
+  ! dpkg -s quilldown >/dev/null 2>&1 || fail "dpkg still knows quilldown after dpkg -P"
+  echo "package installed, started and purged with dpkg"
 fi
 echo "package $(basename "$deb"): ok"
