@@ -13,7 +13,7 @@
 class QWidget;
 
 enum class MessageIcon { Information, Warning, Error };
-enum class MessageButtons { Ok, YesNoCancel };
+enum class MessageButtons { Ok, YesNoCancel, YesNo };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 
 class Platform {
