@@ -22,7 +22,7 @@ RecoveryCopy sample()
     RecoveryCopy copy;
     for (int i = 0; i < 256; ++i)
         copy.markdown += char(i);
-    copy.markdown += "\r\nsha256 00\nhead 3\n\xC3\xA9";
+    copy.markdown += "\r\nblake2b 00\nhead 3\n\xC3\xA9";
     copy.head = "<!--<title>PageTitle</title>-->\n";
     copy.documentPath = QStringLiteral("/tmp/odd\nname é/notes.md");
     copy.savedAt = QDateTime(QDate(2026, 12, 8), QTime(9, 30, 15, 250), Qt::UTC);
