@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <thread>
 
 namespace {
@@ -69,7 +70,10 @@ RecoveryWriter::RecoveryWriter(std::function<void(bool)> done) : shared_(std::ma
 {
     shared_->done = std::move(done);
     // The thread keeps the shared part alive should it outlast this object.
-    thread_ = std::thread([shared = shared_] { shared->run(); });
+    thread_ = std::thread([shared = shared_] {
+        pthread_setname_np(pthread_self(), "recovery copy");
+        shared->run();
+    });
 }
 
 RecoveryWriter::~RecoveryWriter()
