@@ -213,8 +213,9 @@ void StartRecovery()
                             .arg(QLatin1String(kRecoverySuffix));
     const int life = keeper->life;
     keeper->writer = std::make_unique<RecoveryWriter>([life](bool ok) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [life, ok] { onWritten(life, ok); }, Qt::QueuedConnection);
+        // A write that outlasted the wait at exit may report after the application ended.
+        if (QCoreApplication *application = QCoreApplication::instance())
+            QMetaObject::invokeMethod(application, [life, ok] { onWritten(life, ok); }, Qt::QueuedConnection);
     });
 }
 
