@@ -7,6 +7,7 @@
 #include "editor/Editor.h"
 #include "platform/Platform.h"
 #include "app/PreviewHost.h"
+#include "app/Recovery.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 
@@ -282,6 +283,7 @@ bool ConfirmDiscard()
         // A save that did not happen must not let the unsaved text be thrown away.
         return SaveDocument() == SaveResult::Completed;
     case MessageAnswer::No:
+        DiscardRecoveryCopy();
         return true;
     default:
         return false;

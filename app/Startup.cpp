@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
 #include "app/PreviewKeyHook.h"
+#include "app/Recovery.h"
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
 #include "settings/Paths.h"
@@ -13,6 +14,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 #include <Qsci/qsciscintillabase.h>
 
 namespace {
@@ -47,6 +49,7 @@ bool StartApplication(const QStringList &arguments)
         ShowFatalError(QStringLiteral("Could not initialize GUI!"));
         return false;
     }
+    StartRecovery();
 
     const QString first = arguments.value(1);
     const QFileInfo file(first);
@@ -70,6 +73,8 @@ bool StartApplication(const QStringList &arguments)
     keyHook = new PreviewKeyHook;
     StartIdlePass();
     StartPreviewPane();
+    // Asked once the window is on the screen, from the main loop.
+    QTimer::singleShot(0, s.window, [] { OfferRecoveryCopies(); });
     return true;
 }
 
@@ -82,6 +87,7 @@ int Shutdown()
     keyHook = nullptr;
     if (s.window)
         s.window->hide();
+    FinishRecovery();
     // Values that were never read from the file must not replace it.
     if (s.settingsLoaded.load())
         SaveSettings();

@@ -300,6 +300,7 @@ QStringList ProgramHome::environment(const QString &chromiumFlags) const
     return {
         QStringLiteral("XDG_CONFIG_HOME=") + dir_.path() + QStringLiteral("/config"),
         QStringLiteral("XDG_DATA_HOME=") + dir_.path() + QStringLiteral("/data"),
+        QStringLiteral("XDG_STATE_HOME=") + dir_.path() + QStringLiteral("/state"),
         QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS=") + chromiumFlags,
         QStringLiteral("QT_LOGGING_RULES=qt.webenginecontext.info=false;*.warning=false"),
         QStringLiteral("QT_QPA_PLATFORM=xcb"),

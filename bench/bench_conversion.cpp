@@ -170,6 +170,7 @@ int main(int argc, char **argv)
     QDir().mkpath(root + QStringLiteral("bin"));
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("config")).toUtf8());
     qputenv("XDG_DATA_HOME", (root + QStringLiteral("data")).toUtf8());
+    qputenv("XDG_STATE_HOME", (root + QStringLiteral("state")).toUtf8());
     SetBaseDirectoryOverride(root + QStringLiteral("bin"));
 
     if (!StartApplication({QStringLiteral("bench_conversion")})) {

@@ -65,6 +65,7 @@ int main(int argc, char **argv)
         QDir().mkpath(base + QLatin1String(folder));
     qputenv("XDG_CONFIG_HOME", (base + QStringLiteral("config")).toUtf8());
     qputenv("XDG_DATA_HOME", (base + QStringLiteral("data")).toUtf8());
+    qputenv("XDG_STATE_HOME", (base + QStringLiteral("state")).toUtf8());
     SetBaseDirectoryOverride(base + QStringLiteral("bin"));
 
     const QString document = base + QStringLiteral("docs/big.md");

@@ -202,6 +202,7 @@ int main(int argc, char **argv)
     QDir().mkpath(root.path() + QStringLiteral("/pages"));
     qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_DATA_HOME", (root.path() + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_STATE_HOME", (root.path() + QStringLiteral("/state")).toUtf8());
     SetBaseDirectoryOverride(root.path() + QStringLiteral("/bin/"));
     QuietPlatform quiet;
     setPlatform(&quiet);

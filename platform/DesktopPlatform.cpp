@@ -9,6 +9,7 @@
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMetaObject>
 #include <QProcess>
 #include <QThread>
@@ -59,6 +60,12 @@ public:
         if (buttons == MessageButtons::YesNoCancel) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             box.setEscapeButton(QMessageBox::Cancel);
+        } else if (buttons == MessageButtons::YesNo) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            // Escape, or the box closed by a signal, is no answer at all: never taken for No.
+            QPushButton *none = box.addButton(QMessageBox::Cancel);
+            none->hide();
+            box.setEscapeButton(none);
         } else {
             box.setStandardButtons(QMessageBox::Ok);
         }

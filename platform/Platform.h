@@ -13,7 +13,7 @@
 class QWidget;
 
 enum class MessageIcon { Information, Warning, Error };
-enum class MessageButtons { Ok, YesNoCancel };
+enum class MessageButtons { Ok, YesNoCancel, YesNo };
 enum class MessageAnswer { Ok, Yes, No, Cancel };
 // What an open-file dialog accepts: only an existing file, or also a name not yet taken
 // in an existing folder (a document that starts empty under that name).

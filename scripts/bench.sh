@@ -24,13 +24,14 @@ load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 "$here/scripts/build.sh" >&2
 
 # Empty lists leave each program to its own defaults, which are the full figures.
-session_args=() editor_args=() conversion_args=() preview_args=() document_args=()
+session_args=() editor_args=() conversion_args=() preview_args=() document_args=() recovery_args=()
 if [ "$quick" = 1 ]; then
   session_args=(3 2)        # idle seconds, runs
   editor_args=(5 200)       # megabytes, keystrokes
   conversion_args=(3 1 2)   # 10 KB runs, 1 MB runs, idle seconds
   preview_args=(2)          # runs per page size
   document_args=(1 1)       # open runs, save runs
+  recovery_args=(3)         # runs
 fi
 
 logs="$build/bench/logs"
@@ -58,6 +59,7 @@ run bench_editor "$build/bench/bench_editor" "${editor_args[@]}"
 run bench_conversion "$build/bench/bench_conversion" "${conversion_args[@]}"
 run bench_preview "$build/bench/bench_preview" "${preview_args[@]}"
 run bench_document "$build/bench/bench_document" "${document_args[@]}"
+run bench_recovery "$build/bench/bench_recovery" "${recovery_args[@]}"
 echo "all benchmarks: $((SECONDS - started)) s" >&2
 
 qt_version="$(qtpaths6 --qt-version 2>/dev/null || dpkg-query -W -f '${Version}' libqt6core6 2>/dev/null || echo unknown)"
@@ -73,7 +75,7 @@ echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC'): $(nproc) cores (${cpu:-unknown 
 echo
 echo "| Measure | Quilldown | Baseline (same run) |"
 echo "|---|---|---|"
-for name in bench_session bench_editor bench_conversion bench_preview bench_document; do
+for name in bench_session bench_editor bench_conversion bench_preview bench_document bench_recovery; do
   [ -f "$logs/$name.txt" ] || continue
   { grep '^row|' "$logs/$name.txt" || true; } | while IFS='|' read -r _ measure figure baseline; do
     echo "| $measure | $figure | ${baseline:--} |"

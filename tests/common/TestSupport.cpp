@@ -13,12 +13,14 @@ TestApp::TestApp()
 {
     savedConfig = qgetenv("XDG_CONFIG_HOME");
     savedData = qgetenv("XDG_DATA_HOME");
+    savedState = qgetenv("XDG_STATE_HOME");
     QDir().mkpath(root() + QStringLiteral("config"));
     QDir().mkpath(root() + QStringLiteral("data"));
     QDir().mkpath(binDir());
     QDir().mkpath(docsDir());
     qputenv("XDG_CONFIG_HOME", (root() + QStringLiteral("config")).toUtf8());
     qputenv("XDG_DATA_HOME", (root() + QStringLiteral("data")).toUtf8());
+    qputenv("XDG_STATE_HOME", (root() + QStringLiteral("state")).toUtf8());
     SetBaseDirectoryOverride(binDir());
     setPlatform(&platform);
 }
@@ -30,6 +32,7 @@ TestApp::~TestApp()
     SetBaseDirectoryOverride(QString());
     qputenv("XDG_CONFIG_HOME", savedConfig);
     qputenv("XDG_DATA_HOME", savedData);
+    qputenv("XDG_STATE_HOME", savedState);
 }
 
 bool TestApp::start(const QStringList &arguments)

@@ -119,7 +119,7 @@ private:
 };
 
 // One life of the program inside temporary folders: settings in <root>/config,
-// per-user data in <root>/data, the "executable folder" <root>/bin. Installs a
+// per-user data in <root>/data, recovery copies under <root>/state, the "executable folder" <root>/bin. Installs a
 // ScriptedPlatform. The destructor shuts the program down.
 class TestApp {
 public:
@@ -144,7 +144,7 @@ public:
 private:
     QTemporaryDir dir;
     bool running = false;
-    QByteArray savedConfig, savedData, savedPath;
+    QByteArray savedConfig, savedData, savedState, savedPath;
 };
 
 // The running program's two editors, and small ways to drive them.

@@ -83,6 +83,25 @@ private slots:
         }
     }
 
+    void textIsReadWholeWhereverTheEditsWere()
+    {
+        QsciScintillaBase e;
+        SetupEditor(&e);
+        QByteArray expected("first\0line\r\nsecond \xC3\xA9 line\n", 26);
+        QCOMPARE(EditorText(&e), QByteArray());
+        SetEditorText(&e, expected);
+        QCOMPARE(EditorText(&e), expected);
+        // Edits in the middle and at the start leave the component's buffer in two runs.
+        for (const long at : {10L, 0L, long(expected.size())}) {
+            send(&e, Sci::SCI_INSERTTEXT, at, reinterpret_cast<long>("<ins>"));
+            expected.insert(at, "<ins>");
+            QCOMPARE(EditorText(&e), expected);
+        }
+        send(&e, Sci::SCI_DELETERANGE, 3, 4);
+        expected.remove(3, 4);
+        QCOMPARE(EditorText(&e), expected);
+    }
+
     void tabIndentsByTwoSpacesAndLinesMove()
     {
         TestApp t;

@@ -8,5 +8,5 @@ seconds="${1:-20}"
 build="$here/build-fuzz"
 CXX=clang++ CC=clang cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DQUILLDOWN_FUZZ=ON >/dev/null
-ninja -C "$build" fuzz_settings fuzz_paths fuzz_editor
+ninja -C "$build" fuzz_settings fuzz_paths fuzz_editor fuzz_recovery
 exec "$here/tests/fuzz/run.sh" "$build" "$seconds"

@@ -9,7 +9,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 status=0
 export LSAN_OPTIONS="suppressions=$here/../sanitizers/lsan.supp:print_suppressions=0"
-for target in settings paths editor; do
+for target in settings paths editor recovery; do
   mkdir -p "$work/$target"
   cp "$here/corpus/$target"/* "$work/$target/"
   echo "== fuzz_$target for ${seconds}s"

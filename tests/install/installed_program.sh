@@ -29,7 +29,7 @@ doc="$work/docs/my notes.md"
 printf '# Installed\n\nHello from the installed program.\n' > "$doc"
 chmod -R a-w "$prefix"
 
-export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
 run_program() {
   "$prefix/bin/quilldown" "$doc" &
   pid=$!

@@ -46,7 +46,7 @@ wait $pid || { echo "the program did not end cleanly"; status=1; }
 exit $status
 SESSION
 
-export PROGRAM="$program" WORK="$work" TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+export PROGRAM="$program" WORK="$work" TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
 # A session of its own, so that the processes found are this program's.
 setsid xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh"
 echo "software rendering: ok"

@@ -1,0 +1,314 @@
+// Recovery copies in the running program: the real program killed in a child process and
+// its text offered at the next start, the answers to the question, copies of running or
+// damaged programs, and a state folder that takes no files.
+#include "common/TestSupport.h"
+#include "fault/FaultSupport.h"
+
+#include "app/AppState.h"
+#include "app/Commands.h"
+#include "app/Document.h"
+#include "app/MainWindow.h"
+#include "app/Recovery.h"
+#include "app/Startup.h"
+#include "conversion/ConversionWorker.h"
+#include "editor/Editor.h"
+#include "platform/TerminationSignal.h"
+#include "recovery/RecoveryStore.h"
+#include "settings/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <Qsci/qsciscintillabase.h>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+using Sci = QsciScintillaBase;
+
+namespace {
+
+// The program as main() runs it, in a child process: opens the document, types into both
+// editors, reports what they hold and runs until a signal ends it.
+int childMain(int argc, char **argv)
+{
+    if (argc < 4 || std::strcmp(argv[1], "--recovery-child") != 0)
+        return -1;
+    EngineEnvironment engine;
+    QApplication application(argc, argv);
+    engine.settle();
+    SetBaseDirectoryOverride(QString::fromLocal8Bit(argv[2]));
+    QuitOnTerminationSignals(&application);
+    if (!StartApplication({QStringLiteral("quilldown"), QString::fromLocal8Bit(argv[3])}))
+        return Shutdown();
+    Sci *markdown = app().window->markdownEditor();
+    markdown->SendScintilla(Sci::SCI_DOCUMENTEND);
+    QTest::keyClicks(markdown, " typed words");
+    QTest::sendKeyEvent(QTest::Press, markdown, Qt::Key_unknown, QStringLiteral("\u00e9"), Qt::NoModifier);
+    QTest::sendKeyEvent(QTest::Release, markdown, Qt::Key_unknown, QStringLiteral("\u00e9"), Qt::NoModifier);
+    QTest::keyClicks(app().window->headEditor(), "<meta name=x>");
+    std::printf("typed %s %s\n", EditorText(markdown).toBase64().constData(),
+                EditorText(app().window->headEditor()).toBase64().constData());
+    std::fflush(stdout);
+    if (!app().quit.load())
+        QApplication::exec();
+    return Shutdown();
+}
+
+struct Child {
+    QProcess process;
+    QByteArray markdown, head;
+
+    bool start(TestApp &t, const QString &document)
+    {
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QCoreApplication::applicationFilePath(),
+                      {QStringLiteral("--recovery-child"), t.binDir(), document});
+        QByteArray out;
+        while (!out.contains('\n') && process.waitForReadyRead(120000))
+            out += process.readAllStandardOutput();
+        const QList<QByteArray> words = out.trimmed().split(' ');
+        if (words.size() != 3 || words.first() != "typed")
+            return false;
+        markdown = QByteArray::fromBase64(words.at(1));
+        head = QByteArray::fromBase64(words.at(2));
+        return true;
+    }
+    void end(int signal)
+    {
+        ::kill(pid_t(process.processId()), signal);
+        process.waitForFinished(60000);
+    }
+};
+
+QString folderOf(TestApp &t)
+{
+    return t.root() + QStringLiteral("state/Quilldown/recovery/");
+}
+
+bool copyHolds(const QString &path, const QByteArray &markdown, const QByteArray &head)
+{
+    RecoveryCopy copy;
+    return ReadRecoveryFile(path, &copy, nullptr) == RecoveryRead::Ok && copy.markdown == markdown && copy.head == head;
+}
+
+bool onlyCopyHolds(const QString &folder, const QByteArray &markdown, const QByteArray &head)
+{
+    const QStringList copies = ListRecoveryCopies(folder);
+    return copies.size() == 1 && copyHolds(copies.first(), markdown, head);
+}
+
+bool plant(TestApp &t, const QString &name, qint64 pid, const QByteArray &identity, const QString &document,
+           const QByteArray &markdown, int ageSeconds)
+{
+    RecoveryCopy copy;
+    copy.markdown = markdown;
+    copy.head = kHeadTemplate;
+    copy.documentPath = document;
+    copy.savedAt = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
+    copy.pid = pid;
+    copy.processIdentity = identity;
+    const QString path = folderOf(t) + name;
+    QFile file(path);
+    return WriteRecoveryFile(path, FormatRecoveryCopy(copy)) && file.open(QIODevice::ReadOnly)
+           && file.setFileTime(copy.savedAt.toLocalTime(), QFileDevice::FileModificationTime);
+}
+
+qint64 endedPid()
+{
+    QProcess p;
+    p.start(QStringLiteral("true"), {});
+    p.waitForStarted();
+    const qint64 pid = p.processId();
+    p.waitForFinished();
+    return pid;
+}
+
+const QString kUnsavedNote = QStringLiteral("Could not keep a recovery copy of the unsaved text.");
+
+} // namespace
+
+class TestRecovery : public QObject {
+    Q_OBJECT
+private slots:
+    void killedProgramsTextIsRestored()
+    {
+        TestApp t;
+        const QString doc = t.docsDir() + QStringLiteral("notes.md");
+        const QByteArray original = "# Notes\r\n\tTabbed \xC3\xBC line\r\n";
+        QVERIFY(writeFileBytes(doc, original));
+        const QString folder = folderOf(t);
+        for (const int signal : {SIGKILL, SIGTERM}) {
+            QDir(folder).removeRecursively();
+            Child child;
+            QVERIFY(child.start(t, doc));
+            QVERIFY(child.markdown.endsWith(" typed words\xC3\xA9"));
+            // A kill leaves only what was written a moment after typing stopped.
+            if (signal == SIGKILL)
+                QTRY_VERIFY_WITH_TIMEOUT(onlyCopyHolds(folder, child.markdown, child.head), 60000);
+            child.end(signal);
+            QCOMPARE(child.process.state(), QProcess::NotRunning);
+            if (signal == SIGTERM)
+                QCOMPARE(child.process.exitCode(), 0);
+            QVERIFY(onlyCopyHolds(folder, child.markdown, child.head));
+            const QString oldCopy = ListRecoveryCopies(folder).first();
+
+            const int asked = t.platform.messageCount();
+            t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
+            QVERIFY(t.start());
+            QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), asked + 1, 30000);
+            const RecordedMessage question = t.platform.lastMessage();
+            QVERIFY2(question.text.startsWith(QStringLiteral("Quilldown was closed without saving 'notes.md' (")),
+                     qPrintable(question.text));
+            QVERIFY(question.text.endsWith(QStringLiteral("). Restore the unsaved text?")));
+            QCOMPARE(question.buttons, MessageButtons::YesNo);
+            QCOMPARE(EditorText(markdown()), child.markdown);
+            QCOMPARE(EditorText(head()), child.head);
+            QCOMPARE(app().documentPath.get(), doc);
+            QVERIFY(DocumentIsUnsaved());
+            QCOMPARE(readFileBytes(doc), original);
+            // One undo shows the saved text beside the recovered one.
+            send(markdown(), Sci::SCI_UNDO);
+            QCOMPARE(EditorText(markdown()), original);
+            send(markdown(), Sci::SCI_REDO);
+            // The text now lives in this program's own copy; the old one is gone.
+            QVERIFY(!QFile::exists(oldCopy));
+            QCOMPARE(ListRecoveryCopies(folder), QStringList{RecoveryCopyPath()});
+            QVERIFY(copyHolds(RecoveryCopyPath(), child.markdown, child.head));
+            t.shutdown();
+        }
+    }
+
+    void copyFollowsTheDocument()
+    {
+        TestApp t;
+        const QString doc = t.docsDir() + QStringLiteral("a.md");
+        QVERIFY(writeFileBytes(doc, "saved\n"));
+        QVERIFY(t.start({doc}));
+        const QString copy = RecoveryCopyPath();
+        QVERIFY(copy.startsWith(folderOf(t)));
+        QVERIFY(!QFile::exists(copy));
+
+        type(markdown(), "more ");
+        QTRY_VERIFY_WITH_TIMEOUT(copyHolds(copy, "more saved\n", kHeadTemplate), 30000);
+        QCOMPARE(SaveDocument(), SaveResult::Completed);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
+        QCOMPARE(readFileBytes(doc), QByteArray("more saved\n"));
+
+        // No to the question before discarding: the text is not wanted.
+        type(head(), "<meta>");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 30000);
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        NewDocument(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
+
+        // Exit after No, and an exit with nothing unsaved, leave no copy either.
+        type(markdown(), "draft");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 30000);
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        RunCommand(CmdExit);
+        t.shutdown();
+        QVERIFY(ListRecoveryCopies(folderOf(t)).isEmpty());
+        QVERIFY(t.start({doc}));
+        t.shutdown();
+        QVERIFY(ListRecoveryCopies(folderOf(t)).isEmpty());
+    }
+
+    void onlyCopiesOfEndedProgramsAreOffered()
+    {
+        TestApp t;
+        QProcess running;
+        running.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+        QVERIFY(running.waitForStarted());
+        const qint64 pid = running.processId();
+        const QString doc = t.docsDir() + QStringLiteral("b.md");
+        QVERIFY(writeFileBytes(doc, "b\n"));
+        QVERIFY(plant(t, QStringLiteral("running.recovery"), pid, ProcessIdentity(pid), doc, "running", 0));
+        // The same id now belongs to another process: the writer has ended.
+        QVERIFY(plant(t, QStringLiteral("reused.recovery"), pid, "other-boot:1", QString(), "reused", 60));
+        QVERIFY(plant(t, QStringLiteral("ended.recovery"), endedPid(), QByteArray(), QString(), "ended", 30));
+        const QString folder = folderOf(t);
+
+        t.platform.messageAnswers << MessageAnswer::No << MessageAnswer::Cancel;
+        QVERIFY(t.start());
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 2, 30000);
+        QVERIFY(t.platform.messages.first().text.contains(QStringLiteral("saving an untitled document (")));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("ended.recovery")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("reused.recovery")));   // no answer: kept
+        QVERIFY(QFile::exists(folder + QStringLiteral("running.recovery")));
+        QVERIFY(!DocumentIsUnsaved());
+        t.shutdown();
+
+        // Several copies: the first restored here, a new window for the next.
+        QVERIFY(plant(t, QStringLiteral("later.recovery"), endedPid(), QByteArray(), doc, "later", 10));
+        t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
+        QVERIFY(t.start());
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 3, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.started.size(), 1, 30000);
+        QCOMPARE(t.platform.started.first(), QStringList{QCoreApplication::applicationFilePath()});
+        QCOMPARE(EditorText(markdown()), QByteArray("later"));
+        QCOMPARE(app().documentPath.get(), doc);
+        QVERIFY(QFile::exists(folder + QStringLiteral("reused.recovery")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("running.recovery")));
+        running.kill();
+        running.waitForFinished();
+    }
+
+    void damagedCopiesAreSetAside()
+    {
+        TestApp t;
+        const QByteArray good = FormatRecoveryCopy(RecoveryCopy{"text", kHeadTemplate, QString(),
+                                                                QDateTime::currentDateTimeUtc(), endedPid(), {}});
+        const QString folder = folderOf(t);
+        QVERIFY(WriteRecoveryFile(folder + QStringLiteral("cut.recovery"), good.left(good.size() - 9)));
+        QVERIFY(WriteRecoveryFile(folder + QStringLiteral("noise.recovery"), QByteArray("\x89\x01garbage\0\xff", 12)));
+        QVERIFY(t.start());
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 2, 30000);
+        for (const RecordedMessage &m : t.platform.messages) {
+            QCOMPARE(m.icon, MessageIcon::Warning);
+            QVERIFY2(m.text.contains(QStringLiteral(" is damaged (")) && m.text.contains(QStringLiteral("cannot be restored")),
+                     qPrintable(m.text));
+        }
+        QVERIFY(t.platform.messages.at(0).text.contains(QStringLiteral(".damaged'")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("cut.recovery.damaged")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("noise.recovery.damaged")));
+        QVERIFY(ListRecoveryCopies(folder).isEmpty());
+        QVERIFY(app().window->isVisible());
+        t.shutdown();
+        QVERIFY(t.start());
+        QCOMPARE(t.platform.messageCount(), 2);
+    }
+
+    void unwritableStateFolderDisturbsNothing()
+    {
+        for (const bool mounted : {false, true}) {
+            if (mounted && !fault::privateMounts())
+                QSKIP("Needs root and a private mount namespace to make writes fail for root too.");
+            TestApp t;
+            std::unique_ptr<fault::MountGuard> guard;
+            if (mounted) {
+                QVERIFY(QDir().mkpath(folderOf(t)));
+                QVERIFY(fault::makeReadOnly(t.root() + QStringLiteral("state")));
+                guard = std::make_unique<fault::MountGuard>(t.root() + QStringLiteral("state"));
+            } else {
+                QVERIFY(writeFileBytes(t.root() + QStringLiteral("state"), "a file, not a folder"));
+            }
+            const QString doc = t.docsDir() + QStringLiteral("c.md");
+            QVERIFY(writeFileBytes(doc, "c\n"));
+            QVERIFY(t.start({doc}));
+            type(markdown(), "typed ");
+            QTRY_COMPARE_WITH_TIMEOUT(app().window->statusText(), kUnsavedNote, 30000);
+            QCOMPARE(t.platform.messageCount(), 0);
+            QCOMPARE(SaveDocument(), SaveResult::Completed);
+            QCOMPARE(readFileBytes(doc), QByteArray("typed c\n"));
+            QVERIFY(app().window->statusText().endsWith(QStringLiteral("done.")));
+            QVERIFY(!DocumentIsUnsaved());
+            t.shutdown();
+            QCOMPARE(t.platform.messageCount(), 0);
+        }
+    }
+};
+
+QUILLDOWN_TEST_MAIN_WITH(TestRecovery, if (const int code = childMain(argc, argv); code >= 0) return code;
+                         fault::enterPrivateMountNamespace())
+#include "tst_recovery.moc"
