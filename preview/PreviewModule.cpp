@@ -32,6 +32,7 @@ void createPane()
     if (!QOpenGLContext::globalShareContext())
         QtWebEngineCore::initialize();
     auto *pane = new PreviewPane;
+    TakeBackEngineFlags();
     window->setPreviewPane(pane, pane);
 }
 
