@@ -76,18 +76,8 @@ bool SoftwarePreview()
 
 namespace {
 
-// The engine flags the program was given, or null when it was given none.
-QByteArray givenEngineFlags;
-bool engineFlagsChanged = false;
-
 void addEngineFlag(const QByteArray &flag)
 {
-    if (!engineFlagsChanged) {
-        engineFlagsChanged = true;
-        givenEngineFlags = qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")
-                               ? qgetenv("QTWEBENGINE_CHROMIUM_FLAGS")
-                               : QByteArray();
-    }
     const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (!flags.split(' ').contains(flag))
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.isEmpty() ? flag : flags + ' ' + flag);
@@ -119,17 +109,6 @@ void EngineEnvironment::settle()
     if (setOpenGLOff_)
         qunsetenv("QT_XCB_GL_INTEGRATION");
     setOpenGLOff_ = false;
-}
-
-void TakeBackEngineFlags()
-{
-    if (!engineFlagsChanged)
-        return;
-    engineFlagsChanged = false;
-    if (givenEngineFlags.isNull())
-        qunsetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    else
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", givenEngineFlags);
 }
 
 void RegisterPreviewModule(const PreviewModule *module)

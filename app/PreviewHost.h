@@ -34,11 +34,6 @@ private:
     bool setOpenGLOff_ = false;
 };
 
-// The engine reads its flags once, as it starts; once it has, the program's own (the
-// sandbox's, and no reading of canvas pixels) are taken back, so that a browser started
-// later sees the flags the program was given.
-void TakeBackEngineFlags();
-
 // What the module offers; it registers this table when it is loaded.
 struct PreviewModule {
     void (*createPane)();             // makes the pane and hands it to the main window

@@ -32,7 +32,6 @@ void createPane()
     if (!QOpenGLContext::globalShareContext())
         QtWebEngineCore::initialize();
     auto *pane = new PreviewPane;
-    TakeBackEngineFlags();
     window->setPreviewPane(pane, pane);
 }
 
