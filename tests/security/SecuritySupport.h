@@ -140,9 +140,3 @@ inline void clickPane(const QPoint &point)
     QTest::mouseMove(target, point);
     QTest::mouseClick(target, Qt::LeftButton, {}, point);
 }
-
-// Opens `path` as the document, as File > Open does.
-inline void openDocument(const QString &path)
-{
-    OpenDocument(path);
-}

@@ -20,7 +20,7 @@ bool hasElement(const QString &id)
 
 // A document beside a picture in `folder`, with `body` after a heading and `head` as its
 // head file; opened and shown.
-bool showDocument(TestApp &t, const QString &folder, const QByteArray &body, const QByteArray &head)
+bool showDocument(const QString &folder, const QByteArray &body, const QByteArray &head)
 {
     QDir().mkpath(folder);
     QImage picture(10, 10, QImage::Format_RGB32);
@@ -29,8 +29,7 @@ bool showDocument(TestApp &t, const QString &folder, const QByteArray &body, con
     if (!writeFileBytes(folder + QStringLiteral("doc.md"), "# Doc\n\n![pic](pic.png)\n\n" + body) ||
         !writeFileBytes(folder + QStringLiteral("doc.head.txt"), head))
         return false;
-    Q_UNUSED(t);
-    openDocument(folder + QStringLiteral("doc.md"));
+    OpenDocument(folder + QStringLiteral("doc.md"));
     return QTest::qWaitFor([] { return previewShown() && app().lastPreviewFile.get().contains(QLatin1String("/docs/")); },
                            kWait);
 }
@@ -92,7 +91,7 @@ private slots:
             "try{g.getImageData(0,0,1,1);report('got/canvas');}catch(e){report('tried/canvas');}};"
             "img.src='pic.png';"
             "setTimeout(function(){report('done');},3000);});\n</script>\n";
-        QVERIFY(showDocument(t, t.docsDir(), body, head));
+        QVERIFY(showDocument(t.docsDir(), body, head));
 
         // A real click on the javascript: link.
         const QPoint link = centreOf(QStringLiteral("js"));
@@ -139,7 +138,7 @@ private slots:
                                 "if(e.target.closest('a'))return;var lure=document.getElementById('lure');"
                                 "lure.focus();lure.click();setTimeout(function(){lure.click();"
                                 "location='https://example.com/piggyback';},10);});</script>\n";
-        QVERIFY(showDocument(t, docs, body, head));
+        QVERIFY(showDocument(docs, body, head));
         const QUrl web(QStringLiteral("https://example.com/page"));
         const QUrl local = QUrl::fromLocalFile(docs + QStringLiteral("notes.txt"));
 
@@ -185,7 +184,7 @@ private slots:
                                 "<iframe src=\"" + QUrl::fromLocalFile(outside).toEncoded() +
                                 "\" style=\"width:300px;height:200px\"></iframe>\n\n"
                                 "<iframe src=\"" + server.base().toUtf8() + "frame\" style=\"width:50px;height:50px\"></iframe>\n";
-        QVERIFY(showDocument(t, t.docsDir(), body, QByteArray()));
+        QVERIFY(showDocument(t.docsDir(), body, QByteArray()));
         QTRY_VERIFY_WITH_TIMEOUT(server.saw(QStringLiteral("/red.png")), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(server.saw(QStringLiteral("/frame")), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(pageValue(QStringLiteral("document.getElementById('red').naturalWidth"))

@@ -71,7 +71,7 @@ private slots:
         const QMap<QString, QByteArray> before = contentsOf(elsewhere);
         QVERIFY(writeFileBytes(docs + QStringLiteral("doc.md"), "# Doc\n\n![pic](pic.png)\n\nfirst\n"));
 
-        openDocument(docs + QStringLiteral("doc.md"));
+        OpenDocument(docs + QStringLiteral("doc.md"));
         QVERIFY(showsPageWith("first", docs));
         type(markdown(), "second ");
         QVERIFY(showsPageWith("second", docs));
@@ -99,7 +99,7 @@ private slots:
         QVERIFY(fault::makeReadOnly(folder));
         fault::MountGuard guard(folder);
 
-        openDocument(folder + QStringLiteral("doc.md"));
+        OpenDocument(folder + QStringLiteral("doc.md"));
         QVERIFY(showsPageWith("readable", PreviewFolder()));
     }
 
@@ -121,7 +121,7 @@ private slots:
         for (const QByteArray &page : pages) {
             QVERIFY(writeFileBytes(docs + QStringLiteral("readme.md"), "# Readme\n\n![pic](pic.png)\n"));
             QVERIFY(writeFileBytes(docs + QStringLiteral("readme.htm"), "<html><head>" + page + "</head></html>"));
-            openDocument(docs + QStringLiteral("readme.md"));
+            OpenDocument(docs + QStringLiteral("readme.md"));
             QCOMPARE(app().currentStylesheet.get(), defaultStylesheet);
             QVERIFY(showsPageWith("Readme", docs));
             type(markdown(), "x");
@@ -141,7 +141,7 @@ private slots:
         const QString docs = t.docsDir();
         const QByteArray text = "# Mine\n\n![pic](pic.png)\n\nmy own text\n";
         QVERIFY(writeFileBytes(docs + QStringLiteral("_temp0.md"), text));
-        openDocument(docs + QStringLiteral("_temp0.md"));
+        OpenDocument(docs + QStringLiteral("_temp0.md"));
         QVERIFY(showsPageWith("my own text", PreviewFolder()));
         RunCommand(CmdSave);
         QCOMPARE(status(), QStringLiteral("Saving '_temp0.md'... done."));
@@ -150,7 +150,7 @@ private slots:
         const QString odd = docs + QStringLiteral("mailto:x/");
         QVERIFY(QDir().mkpath(odd));
         QVERIFY(writeFileBytes(odd + QStringLiteral("doc.md"), "# Mail\n\n![pic](pic.png)\n\nodd folder\n"));
-        openDocument(odd + QStringLiteral("doc.md"));
+        OpenDocument(odd + QStringLiteral("doc.md"));
         QVERIFY(showsPageWith("odd folder", odd));
 
         t.shutdown();
@@ -172,7 +172,7 @@ private slots:
         QVERIFY(writeFileBytes(docs + QStringLiteral("doc.md"),
                                "# Pipes\n\n![pipe](pipe.png)\n\n<img src=\"pipe.png\">\n\npiped\n"));
 
-        openDocument(docs + QStringLiteral("doc.md"));
+        OpenDocument(docs + QStringLiteral("doc.md"));
         QVERIFY(showsPageWith("piped", docs));
         QTRY_VERIFY_WITH_TIMEOUT(!pane()->isLoadingPage(), kWait);
         t.shutdown();
