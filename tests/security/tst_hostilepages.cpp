@@ -114,7 +114,7 @@ private slots:
                          !path.startsWith(QLatin1String("/got")),
                      qPrintable(path));
         QVERIFY(t.platform.openedUrls().isEmpty());
-        QVERIFY(previewShown());
+        QTRY_VERIFY_WITH_TIMEOUT(previewShown(), kWait);
     }
 
     void onlyTheUsersClickLeavesThePane()
@@ -168,7 +168,7 @@ private slots:
         QTest::keyClick(target, Qt::Key_Return);
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.openedUrls().size(), 3, kWait);
         QCOMPARE(t.platform.openedUrls(), QList<QUrl>({web, local, web}));
-        QVERIFY(previewShown());
+        QTRY_VERIFY_WITH_TIMEOUT(previewShown(), kWait);
     }
 
     void webImagesShowAndFramesShowNoLocalFile()
