@@ -74,14 +74,27 @@ bool SoftwarePreview()
     return qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND");
 }
 
+namespace {
+
+void addEngineFlag(const QByteArray &flag)
+{
+    const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.split(' ').contains(flag))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.isEmpty() ? flag : flags + ' ' + flag);
+}
+
+} // namespace
+
 EngineEnvironment::EngineEnvironment()
 {
     if (geteuid() == 0) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-        QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-        if (!flags.split(' ').contains("--no-zygote"))
-            qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.isEmpty() ? "--no-zygote" : flags + " --no-zygote");
+        addEngineFlag("--no-zygote");
     }
+    // A page may draw local pictures but never read their pixels back: with the engine's
+    // file switch left on (the preview's pictures need it), a canvas would otherwise
+    // hand any local picture to a script.
+    addEngineFlag("--disable-reading-from-canvas");
     if (SoftwarePreview() && !qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
         qputenv("QT_XCB_GL_INTEGRATION", "none");
         setOpenGLOff_ = true;

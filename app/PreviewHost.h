@@ -19,6 +19,8 @@ bool SoftwarePreview();
 //   engine would load the system's OpenGL driver (with llvmpipe, all of LLVM) just to
 //   create contexts it never draws with; the window system's OpenGL support is turned
 //   off for the process instead.
+// - A page may draw local pictures but never read their pixels back
+//   (--disable-reading-from-canvas).
 // Made before the application object; settle() after it, before any other thread
 // starts, takes back the OpenGL variable once Qt has read it, so that programs started
 // later (a browser, Pandoc) see the environment the program was given.

@@ -7,6 +7,7 @@
 #include "conversion/ConverterLocation.h"
 #include "conversion/ConverterProcess.h"
 #include "conversion/HtmlAdjust.h"
+#include "conversion/SafeFiles.h"
 #include "editor/Editor.h"
 #include "platform/Platform.h"
 #include "settings/Paths.h"
@@ -26,6 +27,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -116,18 +119,6 @@ void ShowOnMainThread(const QString &text)
         Qt::QueuedConnection);
 }
 
-// Preview files are rewritten on every run and worthless after a crash: written in
-// place, without the flush to disk that a document's atomic replacement costs.
-bool WriteScratchFile(const QByteArray &bytes, const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool written = file.write(bytes) == bytes.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
-}
-
 QString FileUrl(const QString &path)
 {
     // Encoded, so that a "#" or "%" in a folder name still links the file.
@@ -152,6 +143,84 @@ void Publish(const QString &htmlFile, int *toggle)
         Qt::QueuedConnection);
 }
 
+// The names one preview run writes in `folder`.
+struct ScratchSet {
+    QString markdownFile, headFile, htmlFile, stylesheetCopy;
+};
+
+ScratchSet ScratchNames(const QString &folder, int toggle, const QString &stylesheet)
+{
+    ScratchSet set;
+    set.markdownFile = folder + QStringLiteral("_temp") + QString::number(toggle) + QStringLiteral(".md");
+    set.headFile = HeadFileFor(set.markdownFile);
+    set.htmlFile = HtmlFileFor(set.markdownFile);
+    if (!stylesheet.isEmpty())
+        set.stylesheetCopy = folder + QStringLiteral("_temp") + FilePart(stylesheet);
+    return set;
+}
+
+// Whether the document, its head file, its exported page or its stylesheet copy has one
+// of the names preview runs write beside it (a document named "_temp0.md"): the preview
+// must never write over the user's files, nor remove them at exit.
+bool DocumentUsesScratchNames(const QString &document, const QString &stylesheet)
+{
+    const QString folder = FolderPart(document);
+    QStringList ours;
+    for (int toggle = 0; toggle < 2; ++toggle) {
+        const ScratchSet set = ScratchNames(folder, toggle, stylesheet);
+        ours << set.markdownFile << set.headFile << set.htmlFile << set.stylesheetCopy;
+    }
+    QStringList theirs{document, HeadFileFor(document), HtmlFileFor(document)};
+    if (!stylesheet.isEmpty())
+        theirs << folder + FilePart(stylesheet);
+    // A document that is a link to one of those names counts as that name.
+    const QString real = QFileInfo(document).canonicalFilePath();
+    if (!real.isEmpty())
+        theirs << real << HeadFileFor(real) << HtmlFileFor(real);
+    for (const QString &path : std::as_const(theirs)) {
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        for (const QString &name : std::as_const(ours)) {
+            if (!name.isEmpty() && (QFileInfo(name).absoluteFilePath() == absolute ||
+                                    QFileInfo(name).canonicalFilePath() == absolute))
+                return true;
+        }
+    }
+    return false;
+}
+
+void Made(const QString &path)
+{
+    app().temporaryFiles.add(path);
+    RememberMadeFile(path);
+}
+
+// Writes the run's input files in `folder` as plain files. False when the folder cannot
+// take them; what was written is then left for the next run to reuse.
+bool WriteScratchFiles(const ScratchSet &set, const QByteArray &markdown, const QByteArray &head,
+                       const QString &stylesheet)
+{
+    if (!WritePlainFile(markdown, set.markdownFile))
+        return false;
+    Made(set.markdownFile);
+    if (!WritePlainFile(head, set.headFile))
+        return false;
+    Made(set.headFile);
+    // An older page under this name must not pass for this run's output; a folder in
+    // its place would take no page at all.
+    QFile::remove(set.htmlFile);
+    if (QFileInfo(set.htmlFile).isDir())
+        return false;
+    if (!set.stylesheetCopy.isEmpty()) {
+        // Made once per name; an existing plain copy is never refreshed.
+        struct stat info;
+        const bool plain = ::lstat(QFile::encodeName(set.stylesheetCopy).constData(), &info) == 0 &&
+                           S_ISREG(info.st_mode) && info.st_nlink == 1;
+        if (!plain && CopyToPlainFile(stylesheet, set.stylesheetCopy))
+            Made(set.stylesheetCopy);
+    }
+    return true;
+}
+
 void ConvertForPreview(int *toggle)
 {
     AppState &s = app();
@@ -163,39 +232,39 @@ void ConvertForPreview(int *toggle)
         s.converterState = ConverterIdle;
         return;
     }
-    // Beside a saved document, relative image paths resolve.
     const QString documentPath = s.documentPath.get();
-    const QString folder =
-        (!documentPath.isEmpty() && markdown.contains("![")) ? FolderPart(documentPath) : previewFolder;
-    const QString markdownFile = folder + QStringLiteral("_temp") + QString::number(*toggle) + QStringLiteral(".md");
-    const QString headFile = HeadFileFor(markdownFile);
-    const QString htmlFile = HtmlFileFor(markdownFile);
     const QString title = PageTitleFromHead(head);
+    const QString stylesheet = IsRegularFile(s.currentStylesheet.get()) ? s.currentStylesheet.get() : QString();
+    // Only the head fragment's own scripts run in the preview, with a new nonce each run.
+    const QByteArray previewHead = PreviewHeadFragment(head, NewScriptNonce());
 
-    WriteScratchFile(markdown, markdownFile);
-    WriteScratchFile(head, headFile);
-    s.temporaryFiles.add(markdownFile);
-    s.temporaryFiles.add(headFile);
-
-    QString stylesheetRef;
-    const QString stylesheet = s.currentStylesheet.get();
-    if (!stylesheet.isEmpty()) {
-        // Made once per name; an existing copy is never refreshed.
-        const QString copy = folder + QStringLiteral("_temp") + FilePart(stylesheet);
-        if (!QFileInfo::exists(copy) && QFile::copy(stylesheet, copy))
-            s.temporaryFiles.add(copy);
-        stylesheetRef = FileUrl(copy);
+    // Beside a saved document, relative image paths resolve. Where the document's folder
+    // cannot take the files, or its own names are ours, the private folder serves.
+    ScratchSet set;
+    bool written = false;
+    if (!documentPath.isEmpty() && markdown.contains("![") && !DocumentUsesScratchNames(documentPath, stylesheet)) {
+        set = ScratchNames(FolderPart(documentPath), *toggle, stylesheet);
+        written = WriteScratchFiles(set, markdown, previewHead, stylesheet);
     }
-    // An older page under this name must not pass for this run's output.
-    QFile::remove(htmlFile);
+    if (!written) {
+        set = ScratchNames(previewFolder, *toggle, stylesheet);
+        WriteScratchFiles(set, markdown, previewHead, stylesheet);
+    }
+    const QString stylesheetRef = set.stylesheetCopy.isEmpty() ? QString() : FileUrl(set.stylesheetCopy);
     sleepMs(1);
 
+    QString htmlFile = set.htmlFile;
     QString error;
-    bool ok = RunConverter(markdownFile, htmlFile, stylesheetRef, headFile, title, &error);
-    if (!ok && !s.quit.load())
-        ok = WriteScratchFile(ConversionErrorPage(error), htmlFile);
+    bool ok = RunConverter(set.markdownFile, htmlFile, stylesheetRef, set.headFile, title, &error);
+    if (!ok && !s.quit.load()) {
+        ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
+        if (!ok && !htmlFile.startsWith(previewFolder)) {
+            htmlFile = ScratchNames(previewFolder, *toggle, QString()).htmlFile;
+            ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
+        }
+    }
     if (ok) {
-        s.temporaryFiles.add(htmlFile);
+        Made(htmlFile);
         sleepMs(1);
         // A page overtaken by a newer change is dropped; the next run reuses the names.
         if (!s.changePending.load() && !s.changeSuppression.load())
@@ -308,6 +377,17 @@ void WaitForConversionWorker()
     // Requests still queued for the main thread are dropped with their receiver.
     delete mainThreadContext;
     mainThreadContext = nullptr;
+    // Files beside documents stay removable only while they are still the very files the
+    // worker made and belong to no open document: a document saved under a preview name
+    // is the user's.
+    const QString document = s.documentPath.get();
+    const QStringList made = s.temporaryFiles.paths();
+    s.temporaryFiles.clear();
+    for (const QString &path : made) {
+        if (IsFileWeMade(path) && path != document && path != HeadFileFor(document) && path != HtmlFileFor(document))
+            s.temporaryFiles.add(path);
+    }
+    ForgetMadeFiles();
     if (ownsPreviewFolder) {
         // Only the files this instance made; the folder goes when that leaves it empty.
         for (const QString &path : s.temporaryFiles.paths()) {
@@ -398,10 +478,13 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
 
     // Absolute paths: a file name beginning with "-" must never be read as an option.
     const QString input = QFileInfo(markdownFile).absoluteFilePath();
-    const QString output = QFileInfo(htmlFile).absoluteFilePath();
+    const QString page = QFileInfo(htmlFile).absoluteFilePath();
+    // Pandoc writes a fresh file that replaces the page only when complete: it would
+    // follow a link planted at the page's name.
+    const QString output = FreshNameBeside(page);
     // Pandoc reads a header file's name as a URI reference. A folder or pipe in its place
     // is no head: reading a pipe would hold Pandoc until its time limit.
-    const QString head = (!headFile.isEmpty() && QFileInfo(headFile).isFile())
+    const QString head = (!headFile.isEmpty() && IsRegularFile(headFile))
                              ? AsUriReference(QFileInfo(headFile).absoluteFilePath())
                              : QString();
     const QStringList arguments =
@@ -414,8 +497,10 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
 
     const QString program = s.converterPath.get();
     const ProcessOutcome outcome = RunProcess(program, arguments, FolderPart(input));
-    if (outcome.stopped)
+    if (outcome.stopped) {
+        QFile::remove(output);
         return false;
+    }
 
     QString why;
     if (!outcome.started)
@@ -433,9 +518,12 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
                              (!existedBefore || after.lastModified() != modifiedBefore || after.size() != sizeBefore);
         if (!written)
             why = QStringLiteral("Pandoc wrote no page.");
+        else if (!MoveIntoPlace(output, page))
+            why = QStringLiteral("The page %1 could not be written.").arg(page);
     }
     if (why.isEmpty())
         return true;
+    QFile::remove(output);
     const QString details = QString::fromUtf8(outcome.errorOutput).trimmed();
     return fail(details.isEmpty() ? why : why + u'\n' + details);
 }

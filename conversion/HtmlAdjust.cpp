@@ -4,6 +4,7 @@
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
+#include "conversion/SafeFiles.h"
 #include "editor/Editor.h"
 #include "settings/Paths.h"
 #include "settings/Stylesheets.h"
@@ -48,10 +49,11 @@ bool ExportHtml()
     const QString stylesheet = s.currentStylesheet.get();
     const QString name = FilePart(stylesheet);
     if (!name.isEmpty()) {
-        // An edited copy beside the document is the user's: never replaced.
+        // An edited copy beside the document is the user's: never replaced. Anything else
+        // at that name (a dangling link, a pipe) gives way to a plain copy.
         const QString copy = FolderPart(document) + name;
-        if (!QFileInfo::exists(copy))
-            QFile::copy(stylesheet, copy);
+        if (!QFileInfo(copy).isFile())
+            CopyToPlainFile(stylesheet, copy);
     }
     const QByteArray head = s.window ? EditorText(s.window->headEditor()) : QByteArray();
     // A converter that fails after writing part of the page must not leave that part in
@@ -97,6 +99,15 @@ void RestoreDocumentStylesheet()
     if (document.isEmpty())
         return;
     const QString linked = StylesheetLinkedBy(ReadTextFile(HtmlFileFor(document)), FolderPart(document));
-    if (!linked.isEmpty() && QFileInfo(linked).isFile())
+    if (IsStylesheetFile(linked))
         s.currentStylesheet.set(linked);
+}
+
+bool IsStylesheetFile(const QString &path)
+{
+    // A shipped page may name any file as its stylesheet (a private key): only a regular
+    // file named "*.css", and not a link to another kind of file, is taken.
+    const QString suffix = QStringLiteral(".css");
+    return path.endsWith(suffix, Qt::CaseInsensitive) && IsRegularFile(path) &&
+           QFileInfo(path).canonicalFilePath().endsWith(suffix, Qt::CaseInsensitive);
 }

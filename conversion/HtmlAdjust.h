@@ -21,3 +21,7 @@ QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder
 
 // Selects the stylesheet the document was last exported with, or the default one.
 void RestoreDocumentStylesheet();
+
+// Whether `path` may serve as a stylesheet read back from a page: a regular file whose
+// name, and whose real name behind any link, ends in ".css" in any case.
+bool IsStylesheetFile(const QString &path);

@@ -4,14 +4,20 @@
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
+#include "conversion/SafeFiles.h"
 #include "platform/Platform.h"
+#include "preview/PreviewGuard.h"
 #include "preview/ScrollSync.h"
 
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QVariantList>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
+#include <QWebEngineSettings>
 #include <cmath>
 
 namespace {
@@ -70,6 +76,12 @@ void resumeRedraw()
     }
 }
 
+void ShowPreviewNote(const QString &text)
+{
+    if (MainWindow *w = app().window)
+        w->setStatusText(text);
+}
+
 void finishRestore()
 {
     PreviewRestoreState &st = restoreState;
@@ -85,15 +97,84 @@ void finishRestore()
 PreviewPage::PreviewPage(QObject *parent)
     : QWebEnginePage(parent)
 {
+    // The engine's own switch for local files (LocalContentCanAccessFileUrls) would also
+    // stop the pictures and stylesheets beside the document; the guard instead refuses
+    // every local request a script could read (requests, frames, objects, folders), the
+    // engine never lets a script read a canvas (see EngineEnvironment), and pages the
+    // program did not make run no scripts.
+    setUrlRequestInterceptor(new LocalResourceGuard(this));
+    // Web images, stylesheets and fonts show as in any browser.
+    settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
 }
 
 bool PreviewPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
 {
-    // Frames inside the page (embedded videos, maps) may load what they like; only the
-    // pane itself is guarded.
     if (!isMainFrame)
+        return FrameMayLoad(url);
+    // The program's own loads (converted pages, the blank page) are not links. Their
+    // scripts are limited by the policy in their head; a local page the user followed a
+    // link to has none, so it runs no scripts at all.
+    if (type == NavigationTypeTyped) {
+        const bool foreign = !foreignPage_.isEmpty() && SameNavigation(url, foreignPage_);
+        if (foreign)
+            foreignPage_.clear();
+        settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, !foreign);
         return true;
-    return OnPreviewNavigate(url, type == NavigationTypeRedirect);
+    }
+    const std::int64_t now = platform().milliseconds();
+    if (type != NavigationTypeLinkClicked || gestureAt_ < 0 || now - gestureAt_ > kGestureMs) {
+        if (url.scheme() != QLatin1String("about"))
+            ShowPreviewNote(BlockedByPageNote());
+        return false;
+    }
+    // Decided once the page has said which link the user pressed: the pane then loads a
+    // local page itself, or the address is handed on.
+    followed_.append({url, now});
+    decideFollowedLink();
+    return false;
+}
+
+void PreviewPage::noteUserGesture(const QPointF *position)
+{
+    const unsigned id = ++gestureId_;
+    gestureAt_ = platform().milliseconds();
+    gestureAnswered_ = false;
+    gestureLink_.clear();
+    const double zoom = zoomFactor() > 0 ? zoomFactor() : 1.0;
+    const QString script =
+        position ? LinkQueryScript(true, position->x() / zoom, position->y() / zoom) : LinkQueryScript(false);
+    QPointer<PreviewPage> self(this);
+    // In the isolated world, where the page's scripts cannot change what is asked.
+    runJavaScript(script, QWebEngineScript::ApplicationWorld, [self, id](const QVariant &answer) {
+        if (!self || id != self->gestureId_)
+            return;
+        self->gestureAnswered_ = true;
+        self->gestureLink_ = QUrl(answer.toString());
+        self->decideFollowedLink();
+    });
+}
+
+void PreviewPage::decideFollowedLink()
+{
+    if (!gestureAnswered_)
+        return;
+    const auto waiting = std::exchange(followed_, {});
+    for (const auto &[url, at] : waiting) {
+        const bool followed = gestureAt_ >= 0 && at - gestureAt_ <= kGestureMs && !gestureLink_.isEmpty() &&
+                              SameNavigation(url, gestureLink_) && url.fragment() == gestureLink_.fragment();
+        if (!followed) {
+            ShowPreviewNote(BlockedByPageNote());
+            continue;
+        }
+        // One gesture, one link: a script acting during the user's click gets nothing.
+        gestureAt_ = -1;
+        if (!OnPreviewNavigate(url))
+            continue;
+        // Another place in the page shown keeps that page as it is.
+        if (url.adjusted(QUrl::RemoveFragment) != this->url().adjusted(QUrl::RemoveFragment))
+            foreignPage_ = url;
+        QTimer::singleShot(0, this, [this, url] { setUrl(url); });
+    }
 }
 
 QWebEnginePage *PreviewPage::createWindow(WebWindowType)
@@ -146,7 +227,45 @@ PreviewPane::PreviewPane(QWidget *parent)
         heldHeight_ = -1;
         contentsHeight_ = height;
     });
+    // The widget that draws the page (and gets the user's input) is made, and may be
+    // replaced, by the view: every new child is watched.
+    installEventFilter(this);
+    if (QWidget *proxy = focusProxy())
+        proxy->installEventFilter(this);
     setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+bool PreviewPane::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ChildAdded:
+        if (watched == this) {
+            QObject *child = static_cast<QChildEvent *>(event)->child();
+            if (child && child->isWidgetType())
+                child->installEventFilter(this);
+        }
+        break;
+    case QEvent::MouseButtonPress:
+        if (watched != this && page_) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                const QPointF position = static_cast<QWidget *>(watched)->mapTo(this, mouse->position());
+                page_->noteUserGesture(&position);
+            }
+        }
+        break;
+    case QEvent::KeyPress:
+        if (watched != this && page_) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            // Enter follows a focused link; Space never does, so it counts for nothing.
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat())
+                page_->noteUserGesture(nullptr);
+        }
+        break;
+    default:
+        break;
+    }
+    return QWebEngineView::eventFilter(watched, event);
 }
 
 void PreviewPane::navigate(const QUrl &url)
@@ -324,11 +443,17 @@ bool OnPreviewNavigate(const QUrl &url, bool pageInitiated)
         return false;
     if (text.startsWith(QLatin1String("about:")))
         return true;
-    // File URLs are judged by the path they denote.
+    // File URLs are judged by the path they denote. Only regular files count: a folder
+    // is neither shown nor handed on.
     const QString path = url.isLocalFile() ? url.toLocalFile() : text;
-    if (!path.isEmpty() && QFileInfo::exists(path)) {
+    if (!path.isEmpty() && IsRegularFile(path)) {
         if (path.contains(QLatin1String(".htm"), Qt::CaseInsensitive))
             return true;
+        // The desktop's opener may run a launcher or a program: never handed on.
+        if (IsLauncherOrProgram(path)) {
+            ShowPreviewNote(BlockedProgramNote(path));
+            return false;
+        }
         if (!pageInitiated)
             platform().openUrl(QUrl::fromLocalFile(path));
         return false;

@@ -2,6 +2,7 @@
 // The preview pane: a web view that shows the converted page, keeps the reader's
 // scroll position across reloads and decides which navigations it allows.
 
+#include <QPointF>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -9,12 +10,19 @@
 
 class QWebEngineLoadingInfo;
 
-// A page in silent mode: no script dialogs, no new windows; every navigation is asked of
-// OnPreviewNavigate first.
+// A page in silent mode: no script dialogs, no new windows. Its documents cannot read
+// local files, and local resources that are not regular files are refused. The program's
+// own loads are always allowed; any other navigation of the pane must follow the user's
+// click on, or Enter at, that very link within a second, and is then asked of
+// OnPreviewNavigate.
 class PreviewPage : public QWebEnginePage {
     Q_OBJECT
 public:
     explicit PreviewPage(QObject *parent = nullptr);
+
+    // The user pressed the left mouse button at `position` (view coordinates), or Enter
+    // when `position` is null: the page is asked which link is there.
+    void noteUserGesture(const QPointF *position);
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
@@ -23,7 +31,20 @@ protected:
     bool javaScriptConfirm(const QUrl &securityOrigin, const QString &msg) override;
     bool javaScriptPrompt(const QUrl &securityOrigin, const QString &msg, const QString &defaultValue,
                           QString *result) override;
+
+private:
+    void decideFollowedLink();
+
+    unsigned gestureId_ = 0;
+    std::int64_t gestureAt_ = -1;   // -1: no gesture that may still lead anywhere
+    bool gestureAnswered_ = false;
+    QUrl gestureLink_;              // the link at the gesture, as the page answered
+    QList<QPair<QUrl, std::int64_t>> followed_;   // navigations waiting for that answer
+    QUrl foreignPage_;              // a local page the user followed a link to, loading
 };
+
+// How long after the user's click or key a navigation counts as following it.
+inline constexpr int kGestureMs = 1000;
 
 // The view keeps the latest scroll offset and sizes that WebEngine reported, because
 // WebEngine only answers asynchronously. Where a value comes from the scroll and size
@@ -64,6 +85,8 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // Notes the user's presses and Enter in the widget that draws the page.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void onLoadingChanged(const QWebEngineLoadingInfo &info);

@@ -210,6 +210,7 @@ private slots:
         const QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
         QVERIFY(flags.contains("--disable-gpu"));   // given by the test environment, kept
         QCOMPARE(flags.split(' ').count("--no-zygote"), root ? 1 : 0);
+        QCOMPARE(flags.split(' ').count("--disable-reading-from-canvas"), 1);
         QCOMPARE(qgetenv("QTWEBENGINE_DISABLE_SANDBOX") == "1", root);
         QVERIFY(!qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION"));
         QVERIFY(SoftwarePreview());
@@ -239,7 +240,7 @@ private slots:
         if (root) {
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "");
             EngineEnvironment bare;
-            QCOMPARE(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray("--no-zygote"));
+            QCOMPARE(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), QByteArray("--no-zygote --disable-reading-from-canvas"));
             bare.settle();
             qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
         }

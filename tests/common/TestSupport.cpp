@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <Qsci/qsciscintillabase.h>
 
 TestApp::TestApp()
@@ -98,4 +99,15 @@ bool writeFileBytes(const QString &path, const QByteArray &bytes)
     if (!file.open(QIODevice::WriteOnly))
         return false;
     return file.write(bytes) == bytes.size();
+}
+
+QStringList withPageNames(QStringList arguments)
+{
+    static const QRegularExpression fresh(QStringLiteral("^(.*/)\\.([^/]+)\\.[0-9a-z]+\\.part$"));
+    const qsizetype output = arguments.indexOf(QStringLiteral("-o")) + 1;
+    if (output > 0 && output < arguments.size()) {
+        const QRegularExpressionMatch match = fresh.match(arguments.at(output));
+        arguments[output] = match.hasMatch() ? match.captured(1) + match.captured(2) : QString();
+    }
+    return arguments;
 }

@@ -155,6 +155,10 @@ long send(QsciScintillaBase *editor, unsigned int message, unsigned long wParam 
 // Adds text at the caret, as typing would.
 void type(QsciScintillaBase *editor, const QByteArray &text);
 
+// Converter arguments with the fresh file Pandoc writes ("-o <folder>/.<page>.<random>.part",
+// which then replaces the page) given as the page's own name, "" when it is not of that form.
+QStringList withPageNames(QStringList arguments);
+
 QByteArray readFileBytes(const QString &path);
 bool writeFileBytes(const QString &path, const QByteArray &bytes);
 

@@ -30,7 +30,8 @@ QString recordingConverter(const QString &dir)
 
 QStringList recordedArguments(const TestApp &t)
 {
-    return QString::fromUtf8(readFileBytes(t.root() + QStringLiteral("args"))).split(u'\n', Qt::SkipEmptyParts);
+    return withPageNames(
+        QString::fromUtf8(readFileBytes(t.root() + QStringLiteral("args"))).split(u'\n', Qt::SkipEmptyParts));
 }
 
 bool startWith(TestApp &t, const Settings &settings)

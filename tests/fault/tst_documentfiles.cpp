@@ -199,7 +199,8 @@ private slots:
             QVERIFY2(args.last().startsWith(u'/'), qPrintable(args.last()));
             if (args.last() == document) {
                 exportSeen = true;
-                QCOMPARE(args.at(output), dir + QStringLiteral("-x.htm"));
+                // Pandoc writes a fresh file beside the page, which then replaces it.
+                QVERIFY2(args.at(output).startsWith(dir + QStringLiteral(".-x.htm.")), qPrintable(args.at(output)));
             }
         }
         QVERIFY(exportSeen);

@@ -1,0 +1,132 @@
+// The plain rules behind the preview's safety: files written only as plain files, what
+// a page may load from disk, which links may be followed, which stylesheet a page may
+// name, and the preview's head policy.
+#include "common/TestSupport.h"
+#include "fault/FaultSupport.h"
+
+#include "conversion/HtmlAdjust.h"
+#include "conversion/SafeFiles.h"
+#include "preview/PreviewGuard.h"
+#include "preview/PreviewPane.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <sys/stat.h>
+
+class TestFileRules : public QObject {
+    Q_OBJECT
+private slots:
+    void plainFilesReplaceWhatIsAtTheirName()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path() + u'/';
+        QVERIFY(writeFileBytes(root + QStringLiteral("target"), "target\n"));
+        QVERIFY(QFile::link(root + QStringLiteral("target"), root + QStringLiteral("link")));
+        QVERIFY(QFile::link(root + QStringLiteral("nowhere"), root + QStringLiteral("dangling")));
+        QVERIFY(fault::makeFifo(root + QStringLiteral("fifo")));
+        QVERIFY(::link(QFile::encodeName(root + QStringLiteral("target")).constData(),
+                       QFile::encodeName(root + QStringLiteral("hard")).constData()) == 0);
+        for (const char *name : {"link", "dangling", "fifo", "hard", "new"}) {
+            const QString path = root + QLatin1String(name);
+            QVERIFY2(WritePlainFile("plain", path), name);
+            QVERIFY(!QFileInfo(path).isSymLink());
+            QCOMPARE(readFileBytes(path), QByteArray("plain"));
+        }
+        QCOMPARE(readFileBytes(root + QStringLiteral("target")), QByteArray("target\n"));
+        QVERIFY(!QFileInfo::exists(root + QStringLiteral("nowhere")));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("folder")));
+        QVERIFY(!WritePlainFile("x", root + QStringLiteral("folder")));
+        QVERIFY(!CopyToPlainFile(root + QStringLiteral("missing"), root + QStringLiteral("copy")));
+
+        // A finished page replaces a link, never its target; a page the user made
+        // read-only, and a folder, stay.
+        const QString fresh = FreshNameBeside(root + QStringLiteral("link"));
+        QVERIFY(QFileInfo(fresh).fileName().startsWith(QLatin1String(".link.")));
+        QVERIFY(QFile::link(root + QStringLiteral("target"), root + QStringLiteral("page.htm")));
+        QVERIFY(writeFileBytes(fresh, "page"));
+        QVERIFY(MoveIntoPlace(fresh, root + QStringLiteral("page.htm")));
+        QCOMPARE(readFileBytes(root + QStringLiteral("page.htm")), QByteArray("page"));
+        QCOMPARE(readFileBytes(root + QStringLiteral("target")), QByteArray("target\n"));
+        QVERIFY(writeFileBytes(fresh, "page"));
+        QVERIFY(!MoveIntoPlace(fresh, root + QStringLiteral("folder")));
+        QVERIFY(!QFileInfo::exists(fresh));
+    }
+
+    void whatAPageMayLoadFromDisk()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path() + u'/';
+        for (const char *name : {"pic.png", "tool.js", "look.css", "secret.txt"})
+            QVERIFY(writeFileBytes(root + QLatin1String(name), "x"));
+        QVERIFY(fault::makeFifo(root + QStringLiteral("pipe.png")));
+        using Info = QWebEngineUrlRequestInfo;
+        QVERIFY(LocalRequestAllowed(root + QStringLiteral("pic.png"), Info::ResourceTypeImage));
+        QVERIFY(LocalRequestAllowed(root + QStringLiteral("tool.js"), Info::ResourceTypeScript));
+        QVERIFY(LocalRequestAllowed(root + QStringLiteral("look.css"), Info::ResourceTypeStylesheet));
+        QVERIFY(!LocalRequestAllowed(root + QStringLiteral("secret.txt"), Info::ResourceTypeScript));
+        QVERIFY(!LocalRequestAllowed(root + QStringLiteral("secret.txt"), Info::ResourceTypeStylesheet));
+        QVERIFY(!LocalRequestAllowed(root + QStringLiteral("secret.txt"), Info::ResourceTypeXhr));
+        QVERIFY(!LocalRequestAllowed(root + QStringLiteral("secret.txt"), Info::ResourceTypeSubFrame));
+        QVERIFY(!LocalRequestAllowed(root + QStringLiteral("secret.txt"), Info::ResourceTypeObject));
+        QVERIFY(!LocalRequestAllowed(root + QStringLiteral("pipe.png"), Info::ResourceTypeImage));
+        QVERIFY(!LocalRequestAllowed(dir.path(), Info::ResourceTypeMainFrame));
+
+        QVERIFY(FrameMayLoad(QUrl("https://www.example.com/embed")));
+        QVERIFY(FrameMayLoad(QUrl("about:srcdoc")));
+        QVERIFY(!FrameMayLoad(QUrl::fromLocalFile(root + QStringLiteral("pic.png"))));
+    }
+
+    // Folders are neither shown nor handed on; launchers and programs never handed on.
+    void linksToFoldersLaunchersAndPrograms()
+    {
+        TestApp t;   // only for its scripted platform
+        QTemporaryDir dir;
+        const QString root = dir.path() + u'/';
+        QVERIFY(QDir().mkpath(root + QStringLiteral("folder.htm")));
+        QVERIFY(writeFileBytes(root + QStringLiteral("run.desktop"), "[Desktop Entry]\n"));
+        QVERIFY(writeFileBytes(root + QStringLiteral("RUN.DESKTOP.txt"), "text"));
+        QVERIFY(QFile::link(root + QStringLiteral("run.desktop"), root + QStringLiteral("innocent.txt")));
+        QVERIFY(writeFileBytes(root + QStringLiteral("tool"), "#!/bin/sh\n"));
+        QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("tool")).constData(), 0744) == 0);
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("folder.htm"))));
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(dir.path())));
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("run.desktop"))));
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("innocent.txt"))));
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("tool"))));
+        QVERIFY(t.platform.openedUrls().isEmpty());
+        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("RUN.DESKTOP.txt"))));
+        QCOMPARE(t.platform.openedUrls(), QList<QUrl>{QUrl::fromLocalFile(root + QStringLiteral("RUN.DESKTOP.txt"))});
+    }
+
+    void stylesheetsNamedByPages()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path() + u'/';
+        QVERIFY(writeFileBytes(root + QStringLiteral("a.CSS"), "p{}"));
+        QVERIFY(writeFileBytes(root + QStringLiteral("id_rsa"), "key"));
+        QVERIFY(QFile::link(root + QStringLiteral("id_rsa"), root + QStringLiteral("key.css")));
+        QVERIFY(QDir().mkpath(root + QStringLiteral("folder.css")));
+        QVERIFY(IsStylesheetFile(root + QStringLiteral("a.CSS")));
+        QVERIFY(!IsStylesheetFile(root + QStringLiteral("id_rsa")));
+        QVERIFY(!IsStylesheetFile(root + QStringLiteral("key.css")));
+        QVERIFY(!IsStylesheetFile(root + QStringLiteral("folder.css")));
+        QVERIFY(!IsStylesheetFile(root + QStringLiteral("gone.css")));
+    }
+
+    void headPolicyMarksOnlyScriptTags()
+    {
+        const QByteArray nonce = NewScriptNonce();
+        QVERIFY(nonce.size() >= 22);
+        QVERIFY(nonce != NewScriptNonce());
+        const QByteArray head = "<SCRIPT src=\"m.js\"></SCRIPT>\n<script>x()</script><scripts>\xff<script\n"
+                                "type=\"text/x-config\">{}</script><script-like>";
+        const QByteArray copy = PreviewHeadFragment(head, "N0nce");
+        QVERIFY(copy.startsWith("<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'nonce-N0nce' "
+                                "'strict-dynamic'"));
+        QVERIFY(copy.endsWith("<SCRIPT nonce=\"N0nce\" src=\"m.js\"></SCRIPT>\n<script nonce=\"N0nce\">x()</script>"
+                              "<scripts>\xff<script nonce=\"N0nce\"\ntype=\"text/x-config\">{}</script><script-like>"));
+    }
+};
+
+QUILLDOWN_TEST_MAIN(TestFileRules)
+#include "tst_filerules.moc"
