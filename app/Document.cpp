@@ -1,6 +1,7 @@
 #include "app/Document.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "conversion/HtmlAdjust.h"
@@ -202,19 +203,27 @@ SaveResult SaveDocument()
         return SaveResult::Failed;
     }
 
-    // Without a usable converter there is no page to export and nothing has failed.
-    const bool converterUsable = s.converterState.load() >= ConverterIdle;
-    const bool exported = ExportHtml();
-
     w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
     w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
     s.stylesheetChanged = 0;
-    w->setStatusText(saving + (converterUsable && !exported ? QStringLiteral("failed.") : QStringLiteral("done.")));
+    // Without a usable converter there is no page to export and nothing has failed.
+    if (s.converterState.load() < ConverterIdle) {
+        w->setStatusText(saving + QStringLiteral("done."));
+        return SaveResult::Completed;
+    }
+    // The page follows in the background; the status tells how it ended.
+    StartExport({path, s.currentStylesheet.get(), head}, [saving](bool exported) {
+        if (MainWindow *window = app().window)
+            window->setStatusText(saving + (exported ? QStringLiteral("done.") : QStringLiteral("failed.")));
+    });
     return SaveResult::Completed;
 }
 
 void SaveDocumentAs()
 {
+    // The running export writes beside the current name: it ends first.
+    if (!WaitForExport())
+        return;
     AppState &s = app();
     QString start = s.documentPath.get();
     if (start.isEmpty())
@@ -242,6 +251,10 @@ bool DocumentIsUnsaved()
 
 bool ConfirmDiscard()
 {
+    // Whatever follows (another document, the end of the program) must not cut the
+    // exported page short.
+    if (!WaitForExport())
+        return false;
     if (!DocumentIsUnsaved())
         return true;
     const MessageAnswer answer =
@@ -250,7 +263,7 @@ bool ConfirmDiscard()
     switch (answer) {
     case MessageAnswer::Yes:
         // A save that did not happen must not let the unsaved text be thrown away.
-        return SaveDocument() == SaveResult::Completed;
+        return SaveDocument() == SaveResult::Completed && WaitForExport();
     case MessageAnswer::No:
         return true;
     default:
@@ -260,6 +273,8 @@ bool ConfirmDiscard()
 
 void OpenNewWindow()
 {
+    if (!WaitForExport())
+        return;
     SaveSettings();
     QThread::msleep(1);
     platform().startDetached(QCoreApplication::applicationFilePath(), {});

@@ -3,6 +3,7 @@
 #include "fault/FaultSupport.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -176,6 +177,7 @@ private slots:
         QDir::setCurrent(dir);
         t.platform.fileAnswers.enqueue(QStringLiteral("-x"));
         RunCommand(CmdSave);
+        WaitForExport();
         QDir::setCurrent(saved);
 
         const QString document = dir + QStringLiteral("-x.md");
