@@ -93,7 +93,7 @@ bool ExportRunning()
 bool WaitForExport()
 {
     if (!running)
-        return !app().quit.load();
+        return true;
     QEventLoop loop;
     waitingLoop = &loop;
     QPointer<QProgressDialog> note;
@@ -114,7 +114,7 @@ bool WaitForExport()
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     waitingLoop = nullptr;
     delete note.data();
-    return !app().quit.load();
+    return !running && !app().quit.load();
 }
 
 void StopExportThread()

@@ -21,7 +21,8 @@ void StartExport(const ExportJob &job, std::function<void(bool exported)> finish
 // Whether an export runs or waits (main thread).
 bool ExportRunning();
 // Waits until no export runs, the window painting meanwhile (input waits until then); a
-// note shows when it takes longer than 300 ms. False when the program is quitting.
+// note shows when it takes longer than 300 ms. False when the program began to quit
+// meanwhile (a termination signal, the window closed): what waited must not go on.
 bool WaitForExport();
 // Ends the export thread; the quit flag, set first, stops a converter run. Bounded.
 void StopExportThread();

@@ -223,6 +223,14 @@ void XSession::focusProgram()
     XSync(display_, False);
 }
 
+void XSession::typeKey(const char *keysymName)
+{
+    const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+}
+
 void XSession::scrollWheel(const QPoint &point, int clicks)
 {
     const QRect window = windowRect();
