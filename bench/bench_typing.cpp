@@ -98,7 +98,8 @@ int main(int argc, char **argv)
     session.pause(500);
 
     // Keys at 8 per second, in bursts; each pause is long enough for a page to be
-    // converted, so the next burst is typed while it loads and is scrolled into place.
+    // converted (a newer key would stop the run), so the next burst is typed while it loads
+    // and is scrolled into place.
     std::vector<double> gaps;
     int undrawn = 0;
     // Changes of the preview's pixels while typing: pages that arrived and were reloaded
@@ -109,7 +110,7 @@ int main(int argc, char **argv)
         // Bursts of 21 keys: each leaves the first line a heading or a paragraph in turn, so
         // each new page moves the text below it and its reload shows.
         if (key > 0 && key % 21 == 0)
-            session.pause(int(pandocRun) + 300);
+            session.pause(int(pandocRun * 1.5) + 500);
         const double due = session.elapsedMs() + 125;
         const QByteArray before = session.grab(editor);
         const double typed = session.elapsedMs();
@@ -152,7 +153,7 @@ int main(int argc, char **argv)
         const double lastKey = session.elapsedMs();
         QByteArray shown = session.grab(preview);
         double lastChange = -1;
-        const double quietFor = std::max(3000.0, pandocRun * 1.5);
+        const double quietFor = std::max(5000.0, pandocRun * 3);
         for (double since = lastKey; session.elapsedMs() - since < quietFor;) {
             session.pause(5);
             const QByteArray now = session.grab(preview);
