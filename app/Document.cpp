@@ -1,6 +1,7 @@
 #include "app/Document.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "conversion/HtmlAdjust.h"
@@ -115,6 +116,14 @@ QString HeadFileProblem(HeadFileOutcome outcome, const QString &headFile)
     return QString();
 }
 
+QString SaveOutcomeText(const QString &headProblem, bool exportFailed)
+{
+    if (headProblem.isEmpty())
+        return exportFailed ? QStringLiteral("failed.") : QStringLiteral("done.");
+    return QStringLiteral("saved, but ") + headProblem +
+           (exportFailed ? QStringLiteral("; the page was not exported.") : QStringLiteral("."));
+}
+
 bool IsReadableFile(const QString &path)
 {
     // Only regular files: reading a pipe or a device could block or never end.
@@ -221,12 +230,9 @@ SaveResult SaveDocument()
         return SaveResult::Failed;
     }
 
+    const QByteArray head = EditorText(w->headEditor());
     const QString headFile = HeadFileFor(path);
-    const QString headProblem = HeadFileProblem(SaveHeadFile(EditorText(w->headEditor()), headFile), headFile);
-
-    // Without a usable converter there is no page to export and nothing has failed.
-    const bool converterUsable = s.converterState.load() >= ConverterIdle;
-    const bool exported = ExportHtml();
+    const QString headProblem = HeadFileProblem(SaveHeadFile(head, headFile), headFile);
 
     w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
     // Head text that is not on disk keeps the head editor unsaved, so it is asked about
@@ -235,17 +241,25 @@ SaveResult SaveDocument()
     if (!headUnsaved)
         w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
     s.stylesheetChanged = 0;
-    const bool exportFailed = converterUsable && !exported;
-    if (headProblem.isEmpty())
-        w->setStatusText(saving + (exportFailed ? QStringLiteral("failed.") : QStringLiteral("done.")));
-    else
-        w->setStatusText(saving + QStringLiteral("saved, but ") + headProblem +
-                         (exportFailed ? QStringLiteral("; the page was not exported.") : QStringLiteral(".")));
-    return headUnsaved ? SaveResult::Failed : SaveResult::Completed;
+    const SaveResult result = headUnsaved ? SaveResult::Failed : SaveResult::Completed;
+    // Without a usable converter there is no page to export and nothing has failed.
+    if (s.converterState.load() < ConverterIdle) {
+        w->setStatusText(saving + SaveOutcomeText(headProblem, false));
+        return result;
+    }
+    // The page follows in the background; the status tells how it ended.
+    StartExport({path, s.currentStylesheet.get(), head}, [saving, headProblem](bool exported) {
+        if (MainWindow *window = app().window)
+            window->setStatusText(saving + SaveOutcomeText(headProblem, !exported));
+    });
+    return result;
 }
 
 void SaveDocumentAs()
 {
+    // The running export writes beside the current name: it ends first.
+    if (!WaitForExport())
+        return;
     AppState &s = app();
     QString start = s.documentPath.get();
     if (start.isEmpty())
@@ -273,6 +287,10 @@ bool DocumentIsUnsaved()
 
 bool ConfirmDiscard()
 {
+    // Whatever follows (another document, the end of the program) must not cut the
+    // exported page short.
+    if (!WaitForExport())
+        return false;
     if (!DocumentIsUnsaved())
         return true;
     const MessageAnswer answer =
@@ -281,7 +299,7 @@ bool ConfirmDiscard()
     switch (answer) {
     case MessageAnswer::Yes:
         // A save that did not happen must not let the unsaved text be thrown away.
-        return SaveDocument() == SaveResult::Completed;
+        return SaveDocument() == SaveResult::Completed && WaitForExport();
     case MessageAnswer::No:
         DiscardRecoveryCopy();
         return true;
@@ -292,6 +310,8 @@ bool ConfirmDiscard()
 
 void OpenNewWindow()
 {
+    if (!WaitForExport())
+        return;
     SaveSettings();
     QThread::msleep(1);
     platform().startDetached(QCoreApplication::applicationFilePath(), {});

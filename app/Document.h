@@ -34,3 +34,5 @@ enum class HeadFileOutcome { NotNeeded, Written, NotAFile, Unreadable, WriteFail
 HeadFileOutcome SaveHeadFile(const QByteArray &headText, const QString &headFile);
 // What went wrong with the head file, for the status bar; "" when nothing did.
 QString HeadFileProblem(HeadFileOutcome outcome, const QString &headFile);
+// The end of the save status: "done.", "failed.", or what went wrong with the head file.
+QString SaveOutcomeText(const QString &headProblem, bool exportFailed);

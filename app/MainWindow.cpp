@@ -263,6 +263,8 @@ QString MainWindow::statusText() const
 
 void MainWindow::setStatusText(const QString &text)
 {
+    // A new status (a save, an edit) takes the place of a "Converting..." note.
+    statusBar()->clearMessage();
     status_->setText(text);
 }
 

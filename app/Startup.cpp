@@ -1,6 +1,8 @@
 #include "app/Startup.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
+#include "app/ConversionStatus.h"
 #include "app/Document.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
@@ -39,6 +41,7 @@ bool StartApplication(const QStringList &arguments)
     s.reset();
     platform().milliseconds();
     InitSettingsLocation();
+    SetConversionProgressHandler(ShowConversionProgress);
     if (!InitConversion()) {
         ShowFatalError(QStringLiteral("Could not initialize Pandoc!"));
         return false;
@@ -91,6 +94,7 @@ int Shutdown()
     // Values that were never read from the file must not replace it.
     if (s.settingsLoaded.load())
         SaveSettings();
+    StopExportThread();
     WaitForConversionWorker();
     for (const QString &path : s.temporaryFiles.paths())
         QFile::remove(path);

@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <poll.h>
 #include <spawn.h>
@@ -220,6 +221,26 @@ void XSession::focusProgram()
 {
     XSetInputFocus(display_, window_, RevertToPointerRoot, CurrentTime);
     XSync(display_, False);
+}
+
+void XSession::typeKey(const char *keysymName)
+{
+    const KeyCode code = XKeysymToKeycode(display_, XStringToKeysym(keysymName));
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+}
+
+void XSession::scrollWheel(const QPoint &point, int clicks)
+{
+    const QRect window = windowRect();
+    XTestFakeMotionEvent(display_, -1, window.x() + point.x(), window.y() + point.y(), CurrentTime);
+    const unsigned button = clicks > 0 ? 5 : 4;
+    for (int i = 0; i < std::abs(clicks); ++i) {
+        XTestFakeButtonEvent(display_, button, True, CurrentTime);
+        XTestFakeButtonEvent(display_, button, False, CurrentTime);
+    }
+    XFlush(display_);
 }
 
 void XSession::focusElsewhere()

@@ -39,6 +39,10 @@ public:
 
     // Types the text's ASCII letters as key presses into the focused window.
     void typeText(const char *text);
+    // Presses and releases the key of an X keysym name ("BackSpace", "Home").
+    void typeKey(const char *keysymName);
+    // Turns the mouse wheel `clicks` steps down (negative: up) over `point` (window coordinates).
+    void scrollWheel(const QPoint &point, int clicks);
     // Keyboard focus on the program's window, or on a window of the session's own.
     void focusProgram();
     void focusElsewhere();

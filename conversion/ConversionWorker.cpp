@@ -39,6 +39,20 @@ QObject *mainThreadContext = nullptr;   // lives on the main thread; requests ar
 QString previewFolder;
 bool ownsPreviewFolder = false;
 
+// Main thread only: read in requests the worker queues to the main thread.
+std::function<void(bool)> progressHandler;
+
+void ReportProgress(bool running)
+{
+    QMetaObject::invokeMethod(
+        mainThreadContext,
+        [running] {
+            if (progressHandler)
+                progressHandler(running);
+        },
+        Qt::QueuedConnection);
+}
+
 // Wakes an idle worker early: RequestConversion and shutdown.
 std::mutex wakeLock;
 std::condition_variable wake;
@@ -226,6 +240,10 @@ void ConvertForPreview(int *toggle)
     AppState &s = app();
     s.converterState = ConverterConverting;
     s.changePending = 0;
+    ReportProgress(true);
+    struct Ended {
+        ~Ended() { ReportProgress(false); }
+    } ended;
 
     QByteArray markdown, head;
     if (!ReadEditorTexts(&markdown, &head)) {
@@ -253,10 +271,13 @@ void ConvertForPreview(int *toggle)
     const QString stylesheetRef = set.stylesheetCopy.isEmpty() ? QString() : FileUrl(set.stylesheetCopy);
     sleepMs(1);
 
+    // A newer change ends this run at once: its page would be dropped anyway, and the
+    // next run may start as soon as the quiet time has passed.
+    const auto overtaken = [&s] { return s.changePending.load() != 0; };
     QString htmlFile = set.htmlFile;
     QString error;
-    bool ok = RunConverter(set.markdownFile, htmlFile, stylesheetRef, set.headFile, title, &error);
-    if (!ok && !s.quit.load()) {
+    bool ok = RunConverter(set.markdownFile, htmlFile, stylesheetRef, set.headFile, title, &error, overtaken);
+    if (!ok && !s.quit.load() && !overtaken()) {
         ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
         if (!ok && !htmlFile.startsWith(previewFolder)) {
             htmlFile = ScratchNames(previewFolder, *toggle, QString()).htmlFile;
@@ -414,6 +435,11 @@ void RequestConversion()
     WakeWorker();
 }
 
+void SetConversionProgressHandler(std::function<void(bool running)> handler)
+{
+    progressHandler = std::move(handler);
+}
+
 void WakeConversionWorker()
 {
     WakeWorker();
@@ -453,7 +479,8 @@ QStringList ConverterArguments(const QString &format, const QString &htmlFile, c
 }
 
 bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
-                  const QString &headFile, const QString &title, QString *errorText)
+                  const QString &headFile, const QString &title, QString *errorText,
+                  const std::function<bool()> &overtaken)
 {
     AppState &s = app();
     auto fail = [errorText](const QString &why) {
@@ -470,7 +497,7 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
 
     std::unique_lock<std::timed_mutex> guard(s.converterLock, std::defer_lock);
     while (!guard.try_lock_for(std::chrono::milliseconds(10))) {
-        if (s.quit.load())
+        if (s.quit.load() || (overtaken && overtaken()))
             return false;
     }
     if (markdownFile.isEmpty() || !QFileInfo(markdownFile).isFile())
@@ -496,7 +523,7 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
     const qint64 sizeBefore = before.size();
 
     const QString program = s.converterPath.get();
-    const ProcessOutcome outcome = RunProcess(program, arguments, FolderPart(input));
+    const ProcessOutcome outcome = RunProcess(program, arguments, FolderPart(input), overtaken);
     if (outcome.stopped) {
         QFile::remove(output);
         return false;
@@ -510,6 +537,9 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
                   .arg(ConverterTimeLimit() / 1000.0);
     else if (outcome.crashed)
         why = QStringLiteral("Pandoc ended abnormally.");
+    else if (outcome.exitCode != 0 && outcome.errorOutput.contains("Heap exhausted"))
+        why = QStringLiteral("Pandoc needed more than the %1 MB of memory a conversion may take and was stopped.")
+                  .arg(ConverterMemoryLimit());
     else if (outcome.exitCode != 0)
         why = QStringLiteral("Pandoc ended with exit status %1.").arg(outcome.exitCode);
     else {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 // Creates this instance's preview folder, starts the worker thread and prepares the
 // stylesheet folder; false when the thread or the default stylesheet is missing.
@@ -39,8 +40,16 @@ QStringList ConverterArguments(const QString &format, const QString &htmlFile, c
 // Runs the converter once under the converter lock and waits for it (at most the
 // converter time limit). True only when it ended with status 0 and wrote `htmlFile`.
 // On failure `errorText`, when given, receives why, with the converter's error output.
+// When `overtaken` answers true, waiting for the lock or the run is given up (the run's
+// processes ended) and false returned.
 bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
-                  const QString &headFile, const QString &title, QString *errorText = nullptr);
+                  const QString &headFile, const QString &title, QString *errorText = nullptr,
+                  const std::function<bool()> &overtaken = {});
+
+// Called on the main thread when a preview conversion starts (true) and when it has
+// ended (false), after its page, if any, was handed to the pane. Set before
+// InitConversion.
+void SetConversionProgressHandler(std::function<void(bool running)> handler);
 
 // Replaces `path` atomically with `bytes` (written beside it, then renamed; an existing
 // file keeps its permissions, a symbolic link keeps pointing at its target, which gets

@@ -6,12 +6,46 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <unistd.h>
 
 namespace {
 std::atomic<int> timeLimit{60000};
+
+int quarterOfMemory()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return 2048;
+    const long long megabytes = static_cast<long long>(pages) * pageSize / (1024 * 1024);
+    return static_cast<int>(std::max<long long>(512, megabytes / 4));
+}
+
+std::atomic<int> memoryLimit{quarterOfMemory()};
+}
+
+int ConverterMemoryLimit()
+{
+    return memoryLimit.load();
+}
+
+void SetConverterMemoryLimit(int megabytes)
+{
+    memoryLimit = megabytes;
+}
+
+QByteArray HeapBoundOptions(const QByteArray &existing, int megabytes)
+{
+    if (megabytes <= 0)
+        return existing;
+    // The runtime takes the last -M it reads, so ours goes after the user's own options.
+    const QByteArray bound = "-M" + QByteArray::number(megabytes) + 'm';
+    const QByteArray kept = existing.trimmed();
+    return kept.isEmpty() ? bound : kept + ' ' + bound;
 }
 
 int ConverterTimeLimit()
@@ -24,7 +58,8 @@ void SetConverterTimeLimit(int milliseconds)
     timeLimit = milliseconds;
 }
 
-ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, const QString &workingFolder)
+ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, const QString &workingFolder,
+                          const std::function<bool()> &overtaken)
 {
     ProcessOutcome outcome;
     // A bare name is looked up in PATH only: the system's exec would otherwise fall back
@@ -47,6 +82,14 @@ ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, 
         process.setWorkingDirectory(workingFolder);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
+    // Pandoc's runtime reads its heap bound from GHCRTS: a document that would take all
+    // the machine's memory ends the run instead. An address-space limit would not do,
+    // because the runtime reserves far more address space than it uses.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("GHCRTS"),
+                       QString::fromLocal8Bit(HeapBoundOptions(
+                           environment.value(QStringLiteral("GHCRTS")).toLocal8Bit(), ConverterMemoryLimit())));
+    process.setProcessEnvironment(environment);
     // A group of its own, so that stopping it also stops what it started (the real
     // converter behind a wrapper script, a filter).
     process.setChildProcessModifier([] { ::setpgid(0, 0); });
@@ -62,7 +105,7 @@ ProcessOutcome RunProcess(const QString &program, const QStringList &arguments, 
     while (!process.waitForFinished(20)) {
         if (process.state() == QProcess::NotRunning)
             break;
-        const bool quitting = app().quit.load() != 0;
+        const bool quitting = app().quit.load() != 0 || (overtaken && overtaken());
         if (quitting || clock.elapsed() >= ConverterTimeLimit()) {
             (quitting ? outcome.stopped : outcome.timedOut) = true;
             if (process.processId() > 0)

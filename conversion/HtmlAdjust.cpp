@@ -41,12 +41,17 @@ QString PageTitleFromHead(const QByteArray &headText)
 bool ExportHtml()
 {
     AppState &s = app();
+    const QByteArray head = s.window ? EditorText(s.window->headEditor()) : QByteArray();
+    return ExportHtml(s.documentPath.get(), s.currentStylesheet.get(), head);
+}
+
+bool ExportHtml(const QString &document, const QString &stylesheet, const QByteArray &head)
+{
+    AppState &s = app();
     if (s.converterState.load() < ConverterIdle)
         return true;
-    const QString document = s.documentPath.get();
     if (document.isEmpty())
         return false;
-    const QString stylesheet = s.currentStylesheet.get();
     const QString name = FilePart(stylesheet);
     if (!name.isEmpty()) {
         // An edited copy beside the document is the user's: never replaced. Anything else
@@ -55,7 +60,6 @@ bool ExportHtml()
         if (!QFileInfo(copy).isFile())
             CopyToPlainFile(stylesheet, copy);
     }
-    const QByteArray head = s.window ? EditorText(s.window->headEditor()) : QByteArray();
     // A converter that fails after writing part of the page must not leave that part in
     // place of the last good page.
     const QString page = HtmlFileFor(document);

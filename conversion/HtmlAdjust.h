@@ -14,6 +14,9 @@ QString PageTitleFromHead(const QByteArray &headText);
 // and also when there is nothing to do because the converter is starting or failed;
 // false when the conversion failed (the older page, if any, then stays).
 bool ExportHtml();
+// The same for `document`, with `stylesheet` and the page title taken from `headText`;
+// touches no widget, so it may run on any thread.
+bool ExportHtml(const QString &document, const QString &stylesheet, const QByteArray &headText);
 
 // The stylesheet link of the page exported beside a document, as a path, or "" when the
 // page holds none. `documentFolder` resolves a relative link.

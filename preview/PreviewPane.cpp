@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QLabel>
 #include <QPointer>
 #include <QTimer>
 #include <QVariantList>
@@ -48,32 +49,29 @@ const char *kMetricsScript =
     "var top=b&&b.scrollTop?b.scrollTop:(r?r.scrollTop:0);"
     "return [top, e?e.scrollHeight:0, e?e.clientHeight:0];})()";
 
-// While a reloaded page has not yet been scrolled to the reader's offset the whole
-// window stops painting: nothing reaches the screen, so the old frame stays there instead
-// of the new page's top. Stopping only the web view is not enough, because the window
-// composes the view's latest frame whenever any other part of it (a caret blink) paints.
+// While a reloaded page has not yet been scrolled to the reader's offset the pane shows
+// a picture of itself taken just before the navigation, so the new page's top never
+// appears; the rest of the window goes on painting.
 void suspendRedraw()
 {
     PreviewRestoreState &st = restoreState;
-    MainWindow *w = app().window;
-    if (!w || st.redrawSuspended)
+    PreviewPane *pane = currentPane();
+    if (!pane || st.snapshotShown)
         return;
-    st.redrawSuspended = true;
-    st.suspendedSince = platform().milliseconds();
-    w->setUpdatesEnabled(false);
+    st.snapshotShown = true;
+    st.snapshotSince = platform().milliseconds();
+    st.loadedAt = 0;
+    pane->holdSnapshot();
 }
 
 void resumeRedraw()
 {
     PreviewRestoreState &st = restoreState;
-    if (!st.redrawSuspended)
+    if (!st.snapshotShown)
         return;
-    st.redrawSuspended = false;
-    if (MainWindow *w = app().window) {
-        // Enabling updates again schedules a repaint of the window and every child.
-        w->setUpdatesEnabled(true);
-        w->update();
-    }
+    st.snapshotShown = false;
+    if (PreviewPane *pane = currentPane())
+        pane->releaseSnapshot();
 }
 
 void ShowPreviewNote(const QString &text)
@@ -337,6 +335,8 @@ bool PreviewPane::scriptsPending() const
 void PreviewPane::resizeEvent(QResizeEvent *event)
 {
     QWebEngineView::resizeEvent(event);
+    if (snapshot_)
+        snapshot_->setGeometry(rect());
     KeepIdlePassAwake();
     queryMetrics();
 }
@@ -378,6 +378,35 @@ void PreviewPane::scrollToOffset(int offset)
 {
     requestedTop_ = qMax(0, offset);
     runMetricsScript(QStringLiteral("window.scrollTo(window.scrollX,%1);").arg(requestedTop_), true);
+}
+
+void PreviewPane::holdSnapshot()
+{
+    if (!snapshot_) {
+        snapshot_ = new QLabel(this);
+        // Clicks and the wheel reach the page beneath.
+        snapshot_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        snapshot_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    snapshot_->hide();
+    const QPixmap picture = grab();
+    snapshot_->setPixmap(picture);
+    snapshot_->setGeometry(rect());
+    snapshot_->raise();
+    snapshot_->show();
+}
+
+void PreviewPane::releaseSnapshot()
+{
+    if (snapshot_) {
+        snapshot_->hide();
+        snapshot_->setPixmap(QPixmap());
+    }
+}
+
+bool PreviewPane::holdsSnapshot() const
+{
+    return snapshot_ && snapshot_->isVisible();
 }
 
 PreviewPane::~PreviewPane()
@@ -487,6 +516,12 @@ bool PreviewIsLoading()
     return pane && pane->isLoadingPage();
 }
 
+bool PreviewSnapshotShown()
+{
+    PreviewPane *pane = currentPane();
+    return restoreState.snapshotShown && pane && pane->holdsSnapshot();
+}
+
 PreviewRestoreState &previewRestoreState()
 {
     return restoreState;
@@ -541,9 +576,16 @@ void RefreshPreview()
     }
 
     if (st.restoreTarget >= 0) {
-        if (st.redrawSuspended && platform().milliseconds() - st.suspendedSince > kRestoreLimitMs) {
+        const std::int64_t now = platform().milliseconds();
+        if (st.snapshotShown && now - st.snapshotSince > kRestoreLimitMs) {
             finishRestore();
             return;
+        }
+        if (st.snapshotShown && !PreviewIsLoading()) {
+            if (st.loadedAt == 0)
+                st.loadedAt = now;
+            else if (now - st.loadedAt > kSnapshotAfterLoadMs)
+                resumeRedraw();
         }
         if (PreviewIsLoading() || pane->scriptsPending())
             return;

@@ -8,6 +8,7 @@
 #include <QWebEngineView>
 #include <cstdint>
 
+class QLabel;
 class QWebEngineLoadingInfo;
 
 // A page in silent mode: no script dialogs, no new windows. Its documents cannot read
@@ -79,6 +80,12 @@ public:
     // True while one of our scripts has not answered yet.
     bool scriptsPending() const;
 
+    // Covers the pane with a picture of what it shows now, until releaseSnapshot(): a
+    // reload then never shows its page before it is scrolled, and only the pane waits.
+    void holdSnapshot();
+    void releaseSnapshot();
+    bool holdsSnapshot() const;
+
 signals:
     // A scroll script of ours has been applied by the page; `top` is the offset now.
     void scrollApplied(int top);
@@ -96,6 +103,7 @@ private:
     void newGeneration();
 
     PreviewPage *page_;
+    QLabel *snapshot_ = nullptr;
     bool loading_ = false;
     QUrl pendingUrl_;
     bool awaitingStart_ = false;
@@ -137,11 +145,17 @@ struct PreviewRestoreState {
     int restoreTarget = -1;      // -1: no restore pending
     int savedOffset = -1;
     bool restoreSent = false;    // the scroll script of the pending restore has been sent
-    bool redrawSuspended = false;
-    std::int64_t suspendedSince = 0;
+    bool snapshotShown = false;  // the pane shows its picture from before the navigation
+    std::int64_t snapshotSince = 0;
+    std::int64_t loadedAt = 0;   // when the new page had loaded, 0 before
 };
 PreviewRestoreState &previewRestoreState();
 void ResetPreviewState();
 // A restore that never completes (a page whose loading hangs) gives up after this long,
-// so the window never stays frozen.
+// so the pane never stays frozen.
 inline constexpr int kRestoreLimitMs = 15000;
+// A page that has loaded but cannot be scrolled yet (busy in a script of its own) is
+// shown after this long rather than hidden behind the old picture.
+inline constexpr int kSnapshotAfterLoadMs = 1000;
+// Whether the pane shows its picture from before a reload.
+bool PreviewSnapshotShown();

@@ -2,7 +2,7 @@
 # Builds Quilldown, runs every benchmark and prints one Markdown table of their figures,
 # each next to the baseline measured in the same run, under a line saying when and where.
 #
-#   ./scripts/bench.sh            full figures (about 13 minutes on 2 cores)
+#   ./scripts/bench.sh            full figures (about 17 minutes on 2 cores)
 #   ./scripts/bench.sh --quick    fewer runs and short idle times: a check that every
 #                                 benchmark works, not figures to quote (also QUILLDOWN_BENCH_QUICK=1)
 #
@@ -24,13 +24,15 @@ load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 "$here/scripts/build.sh" >&2
 
 # Empty lists leave each program to its own defaults, which are the full figures.
-session_args=() editor_args=() conversion_args=() preview_args=() document_args=() recovery_args=()
+session_args=() editor_args=() conversion_args=() preview_args=() document_args=() typing_args=()
+recovery_args=()
 if [ "$quick" = 1 ]; then
   session_args=(3 2)        # idle seconds, runs
   editor_args=(5 200)       # megabytes, keystrokes
   conversion_args=(3 1 2)   # 10 KB runs, 1 MB runs, idle seconds
   preview_args=(2)          # runs per page size
   document_args=(1 1)       # open runs, save runs
+  typing_args=(40 1)        # keys, overtaking bursts
   recovery_args=(3)         # runs
 fi
 
@@ -54,6 +56,7 @@ run() {
 }
 
 run bench_session xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bench/bench_session" "${session_args[@]}"
+run bench_typing xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bench/bench_typing" "${typing_args[@]}"
 export QT_QPA_PLATFORM=offscreen
 run bench_editor "$build/bench/bench_editor" "${editor_args[@]}"
 run bench_conversion "$build/bench/bench_conversion" "${conversion_args[@]}"
@@ -75,7 +78,7 @@ echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC'): $(nproc) cores (${cpu:-unknown 
 echo
 echo "| Measure | Quilldown | Baseline (same run) |"
 echo "|---|---|---|"
-for name in bench_session bench_editor bench_conversion bench_preview bench_document bench_recovery; do
+for name in bench_session bench_typing bench_editor bench_conversion bench_preview bench_document bench_recovery; do
   [ -f "$logs/$name.txt" ] || continue
   { grep '^row|' "$logs/$name.txt" || true; } | while IFS='|' read -r _ measure figure baseline; do
     echo "| $measure | $figure | ${baseline:--} |"

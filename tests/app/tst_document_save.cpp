@@ -3,6 +3,7 @@
 #include "common/TestSupport.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -171,6 +172,7 @@ private slots:
         RunCommand(101);  // b.css
         t.platform.fileAnswers.enqueue(docs + "trip.md");
         QCOMPARE(SaveDocument(), SaveResult::Completed);
+        WaitForExport();
         QCOMPARE(status(), QStringLiteral("Saving 'trip.md'... done."));
         QCOMPARE(readFileBytes(docs + "b.css"), QByteArray("p { color: blue; }\n"));
         const QByteArray page = readFileBytes(docs + "trip.htm");
@@ -188,6 +190,7 @@ private slots:
         QVERIFY(writeFileBytes(docs + "air.css", "/* my air */\n"));
         RunCommand(100);  // air.css from the library
         QCOMPARE(SaveDocument(), SaveResult::Completed);
+        WaitForExport();
         QCOMPARE(readFileBytes(docs + "air.css"), QByteArray("/* my air */\n"));
         QVERIFY(QFileInfo::exists(docs + "b.css"));
         QVERIFY(readFileBytes(docs + "trip.htm").contains("href=\"air.css\""));
@@ -214,6 +217,7 @@ private slots:
         type(markdown(), "text\n");
         t.platform.fileAnswers.enqueue(t.docsDir() + "blocked.md");
         QCOMPARE(SaveDocument(), SaveResult::Completed);
+        WaitForExport();
         QCOMPARE(readFileBytes(t.docsDir() + "blocked.md"), QByteArray("text\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'blocked.md'... failed."));
         QVERIFY(!DocumentIsUnsaved());

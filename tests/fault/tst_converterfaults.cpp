@@ -4,6 +4,7 @@
 #include "fault/FaultSupport.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -78,6 +79,7 @@ private slots:
 
         type(markdown(), "new ");
         RunCommand(CmdSave);
+        WaitForExport();
         QCOMPARE(readFileBytes(document), QByteArray("new # Old\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("doc.htm")), QByteArray("<p>old page</p>\n"));
@@ -129,6 +131,7 @@ private slots:
         type(markdown(), "# First\n");
         t.platform.fileAnswers.enqueue(docs + QStringLiteral("doc.md"));
         RunCommand(CmdSave);
+        WaitForExport();
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
         const QByteArray page = readFileBytes(docs + QStringLiteral("doc.htm"));
         QVERIFY(page.contains("First</h1>"));
@@ -136,6 +139,7 @@ private slots:
         QVERIFY(QFile::remove(good));
         type(markdown(), "Second line\n");
         RunCommand(CmdSave);
+        WaitForExport();
         QCOMPARE(readFileBytes(docs + QStringLiteral("doc.md")), QByteArray("# First\nSecond line\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... failed."));
         QCOMPARE(readFileBytes(docs + QStringLiteral("doc.htm")), page);
@@ -170,6 +174,7 @@ private slots:
         type(markdown(), "# Only\n");
         t.platform.fileAnswers.enqueue(t.docsDir() + QStringLiteral("only.md"));
         RunCommand(CmdSave);
+        WaitForExport();
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("only.md")), QByteArray("# Only\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'only.md'... failed."));
         QVERIFY(!QFileInfo::exists(t.docsDir() + QStringLiteral("only.htm")));

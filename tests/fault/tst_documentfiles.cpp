@@ -3,6 +3,7 @@
 #include "fault/FaultSupport.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -177,6 +178,7 @@ private slots:
         QDir::setCurrent(dir);
         t.platform.fileAnswers.enqueue(QStringLiteral("-x"));
         RunCommand(CmdSave);
+        WaitForExport();
         QDir::setCurrent(saved);
 
         const QString document = dir + QStringLiteral("-x.md");

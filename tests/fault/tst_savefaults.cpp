@@ -4,6 +4,7 @@
 #include "common/Permissions.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -37,6 +38,7 @@ void checkRescue(TestApp &t, const QString &name, const QByteArray &text)
 {
     t.platform.fileAnswers.enqueue(t.docsDir() + name);
     RunCommand(CmdSaveAs);
+    WaitForExport();
     QCOMPARE(readFileBytes(t.docsDir() + name), text);
     QCOMPARE(status(), QStringLiteral("Saving '%1'... done.").arg(name));
     QVERIFY(!DocumentIsUnsaved());

@@ -7,6 +7,40 @@
 
 #include <QSignalSpy>
 #include <QWebEngineScript>
+#include <QTimer>
+
+namespace {
+
+// What the window shows where the pane is.
+QImage panePicture(PreviewPane *pane)
+{
+    QWidget *window = pane->window();
+    return window->grab(QRect(pane->mapTo(window, QPoint(0, 0)), pane->size())).toImage();
+}
+
+int redPixels(const QImage &image)
+{
+    int red = 0;
+    for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4)
+            red += image.pixel(x, y) == qRgb(255, 0, 0);
+    return red;
+}
+
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+} // namespace
 
 class TestPreviewPane : public QObject {
     Q_OBJECT
@@ -25,15 +59,68 @@ private slots:
 
         s.publish(second);
         RefreshPreview();
-        // From the navigation until the restore nothing of the window is drawn.
-        QVERIFY(!app().window->updatesEnabled());
+        // From the navigation until the restore the pane shows its old picture; the rest
+        // of the window goes on painting.
+        QVERIFY(PreviewSnapshotShown());
+        QVERIFY(app().window->updatesEnabled());
         QCOMPARE(previewRestoreState().restoreTarget, 1500);
         QVERIFY(PreviewIsLoading());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
-        QVERIFY(app().window->updatesEnabled());
+        QVERIFY(!PreviewSnapshotShown());
         QCOMPARE(PreviewScrollTop(), 1500);
         // The offset really is applied in the page, not only remembered.
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1500.0, kWait);
+    }
+
+    void reloadHoldsOnlyThePanesPicture()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        QVERIFY(QTest::qWaitForWindowExposed(app().window));
+        // A red band is the page's top; the reader stays far below it.
+        const QByteArray top = "<div style=\"height:400px;background:#ff0000\"></div>";
+        const QString first = s.writePage("_temp0.htm", pageHtml(200, top));
+        // The next page keeps the engine busy before any of it can be drawn.
+        const QString busy = s.writePage(
+            "_temp1.htm", pageHtml(210, top + "<script>var t=Date.now();while(Date.now()-t<4000){}</script>"));
+        s.publish(first);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first) && s.pane()->maxScroll() > 3000, kWait);
+        userScrollPreview(s.pane(), 1500);
+        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1500, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(redPixels(panePicture(s.pane())) == 0, kWait);
+        const QImage reading = panePicture(s.pane());
+
+        // Every picture of the pane until the restore is the one the reader had.
+        int pictures = 0, differing = 0, topShown = 0;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            if (previewRestoreState().restoreTarget < 0)
+                return;
+            const QImage shown = panePicture(s.pane());
+            ++pictures;
+            differing += shown != reading;
+            topShown += redPixels(shown) > 0;
+        });
+        sampler.start(25);
+        s.publish(busy);
+        QTRY_VERIFY_WITH_TIMEOUT(previewRestoreState().restoreTarget >= 0, kWait);
+
+        // Meanwhile the editor takes keys and draws them.
+        s.editor()->setFocus();
+        const QImage editorBefore = s.editor()->grab().toImage();
+        PaintCounter counter(s.editor()->viewport());
+        QTest::keyClicks(s.editor(), "WWW");
+        QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, kWait);
+        QVERIFY(s.editor()->grab().toImage() != editorBefore);
+        QVERIFY(previewRestoreState().restoreTarget >= 0);
+
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(busy), kWait);
+        sampler.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1500.0, kWait);
+        QVERIFY(pictures > 0);
+        QCOMPARE(topShown, 0);
+        QCOMPARE(differing, 0);
+        QVERIFY(!PreviewSnapshotShown());
     }
 
     void reloadAtTheTopShowsThePageWithoutFreezing()
@@ -49,7 +136,7 @@ private slots:
         s.publish(second);
         RefreshPreview();
         QVERIFY(PreviewIsLoading());
-        QVERIFY(app().window->updatesEnabled());
+        QVERIFY(!PreviewSnapshotShown());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
         QCOMPARE(s.pane()->page()->scrollPosition().y(), 0.0);
 
@@ -58,7 +145,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 900, kWait);
         s.publish(first);
         RefreshPreview();
-        QVERIFY(!app().window->updatesEnabled());
+        QVERIFY(PreviewSnapshotShown());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 900.0, kWait);
     }
@@ -97,7 +184,7 @@ private slots:
         app().freshDocument = 1;
         s.publish(opened);
         RefreshPreview();
-        QVERIFY(app().window->updatesEnabled());
+        QVERIFY(!PreviewSnapshotShown());
         QCOMPARE(app().freshDocument, 0);
         QCOMPARE(previewRestoreState().restoreTarget, -1);
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(opened), kWait);
@@ -124,7 +211,7 @@ private slots:
         app().freshDocument = 1;
         s.publish(fresh);
         RefreshPreview();
-        QVERIFY(app().window->updatesEnabled());
+        QVERIFY(!PreviewSnapshotShown());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(fresh), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 0.0, kWait);
     }
@@ -184,7 +271,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1200, kWait);
         s.publish(s.pages.path() + QStringLiteral("/gone.htm"));
         QTRY_VERIFY_WITH_TIMEOUT(previewRestoreState().restoreTarget < 0 && !PreviewIsLoading(), kWait);
-        QVERIFY(app().window->updatesEnabled());
+        QVERIFY(!PreviewSnapshotShown());
         QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(first));
         QCOMPARE(PreviewScrollTop(), 1200);
     }
@@ -370,7 +457,7 @@ private slots:
                                      previewRestoreState().restoreTarget < 0,
                                  kWait);
         QTRY_COMPARE_WITH_TIMEOUT(pane->page()->scrollPosition().y(), 2000.0, kWait);
-        QVERIFY(app().window->updatesEnabled());
+        QVERIFY(!PreviewSnapshotShown());
     }
 
     void refreshDoesNothingWhileSuppressed()

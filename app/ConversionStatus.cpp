@@ -1,0 +1,31 @@
+#include "app/ConversionStatus.h"
+
+#include "app/AppState.h"
+#include "app/MainWindow.h"
+
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+// Counts the reports, so a note timer of an earlier run does nothing.
+unsigned reports = 0;
+}
+
+void ShowConversionProgress(bool running)
+{
+    MainWindow *window = app().window;
+    if (!window)
+        return;
+    const unsigned report = ++reports;
+    QStatusBar *bar = window->statusBar();
+    if (!running) {
+        // A temporary message hides the status text without replacing it.
+        if (bar->currentMessage() == QLatin1String(kConvertingText))
+            bar->clearMessage();
+        return;
+    }
+    QTimer::singleShot(kConvertingNoteMs, window, [report, bar] {
+        if (report == reports)
+            bar->showMessage(QLatin1String(kConvertingText));
+    });
+}
