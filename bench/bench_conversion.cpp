@@ -4,6 +4,7 @@
 //
 // Runs the real program (offscreen) with the real Pandoc found on PATH.
 //   build/bench/bench_conversion [10 KB runs] [1 MB runs] [idle seconds]   (default 10 4 10)
+#include "BenchFigures.h"
 #include "GeneratedMarkdown.h"
 #include "WaitFor.h"
 #include "app/AppState.h"
@@ -38,13 +39,6 @@ void settle(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::msleep(2);
     }
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
 }
 
 // Nanoseconds the worker thread has spent on a CPU, from the scheduler's counters.

@@ -8,6 +8,7 @@
 //    median of several runs; and the document write alone.
 // Runs the real program offscreen with the real Pandoc on PATH, in temporary folders.
 //   build/bench/bench_document [open runs] [save runs]
+#include "BenchFigures.h"
 #include "GeneratedMarkdown.h"
 #include "WaitFor.h"
 #include "app/AppState.h"
@@ -37,28 +38,7 @@
 
 namespace {
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
 double elapsedMs(const QElapsedTimer &clock) { return clock.nsecsElapsed() / 1e6; }
-
-// Pandoc alone on the same file, as the export runs it.
-double pandocMs(const QString &markdown, const QString &html)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QProcess pandoc;
-    pandoc.start(QStringLiteral("pandoc"), {QStringLiteral("--from"), QStringLiteral("markdown_mmd"),
-                                            QStringLiteral("--to"), QStringLiteral("html"), QStringLiteral("-s"),
-                                            QStringLiteral("-o"), html, markdown});
-    if (!pandoc.waitForFinished(600000) || pandoc.exitCode() != 0)
-        return -1;
-    return elapsedMs(clock);
-}
 
 } // namespace
 

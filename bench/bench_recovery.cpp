@@ -3,6 +3,7 @@
 // on disk (formatted, checksummed, written, synced and renamed into place). Medians of
 // several runs, in a folder on the same disk as the build.
 //   build/bench/bench_recovery [runs]
+#include "BenchFigures.h"
 #include "GeneratedMarkdown.h"
 #include "editor/Editor.h"
 #include "recovery/RecoveryStore.h"
@@ -16,17 +17,6 @@
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
-
-namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {

@@ -11,6 +11,7 @@
 //    to Pandoc's own run on that document.
 // Run under an X server, with the real Pandoc on PATH:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_session [idle seconds] [runs]
+#include "BenchFigures.h"
 #include "GeneratedMarkdown.h"
 #include "ProcessTree.h"
 #include "XSession.h"
@@ -25,35 +26,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-double pandocMs(const QString &markdown, const QString &html)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QProcess pandoc;
-    pandoc.start(QStringLiteral("pandoc"), {QStringLiteral("-f"), QStringLiteral("markdown_mmd"),
-                                            QStringLiteral("-t"), QStringLiteral("html"), QStringLiteral("-s"),
-                                            QStringLiteral("--metadata"), QStringLiteral("title=x"), markdown,
-                                            QStringLiteral("-o"), html});
-    if (!pandoc.waitForFinished(60000) || pandoc.exitCode() != 0)
-        return -1;
-    return clock.nsecsElapsed() / 1e6;
-}
 
 struct Figures {
     std::vector<double> window, firstPage, baseWindow, basePage, bigWindow, keyToPage, pandoc;

@@ -8,6 +8,7 @@
 //    the newest text (the time of the last change of the preview's pixels).
 // Both next to Pandoc alone on the same text, measured in the same run.
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/bench_typing [keys] [overtake runs]
+#include "BenchFigures.h"
 #include "GeneratedMarkdown.h"
 #include "XSession.h"
 #include "settings/Settings.h"
@@ -21,35 +22,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-double pandocMs(const QString &markdown, const QString &html)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QProcess pandoc;
-    pandoc.start(QStringLiteral("pandoc"), {QStringLiteral("-f"), QStringLiteral("markdown_mmd"),
-                                            QStringLiteral("-t"), QStringLiteral("html"), QStringLiteral("-s"),
-                                            QStringLiteral("--metadata"), QStringLiteral("title=x"), markdown,
-                                            QStringLiteral("-o"), html});
-    if (!pandoc.waitForFinished(120000) || pandoc.exitCode() != 0)
-        return -1;
-    return clock.nsecsElapsed() / 1e6;
-}
 
 // A typed or deleted character shifts the rest of the first line: far more than a caret blink.
 constexpr int kDrawnPixels = 60;

@@ -5,6 +5,7 @@
 #include "fault/FaultSupport.h"
 
 #include "app/AppState.h"
+#include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -300,6 +301,7 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(app().window->statusText(), kUnsavedNote, 30000);
             QCOMPARE(t.platform.messageCount(), 0);
             QCOMPARE(SaveDocument(), SaveResult::Completed);
+            QVERIFY(WaitForExport());
             QCOMPARE(readFileBytes(doc), QByteArray("typed c\n"));
             QVERIFY(app().window->statusText().endsWith(QStringLiteral("done.")));
             QVERIFY(!DocumentIsUnsaved());

@@ -4,6 +4,7 @@
 #include "SecuritySupport.h"
 #include "fault/FaultSupport.h"
 
+#include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "conversion/ConversionWorker.h"
 #include "editor/Editor.h"
@@ -76,6 +77,7 @@ private slots:
         type(markdown(), "second ");
         QVERIFY(showsPageWith("second", docs));
         RunCommand(CmdSave);
+        QVERIFY(WaitForExport());
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
         QVERIFY(!QFileInfo(docs + QStringLiteral("doc.htm")).isSymLink());
         QVERIFY(readFileBytes(docs + QStringLiteral("doc.htm")).contains("second"));
@@ -126,6 +128,7 @@ private slots:
             QVERIFY(showsPageWith("Readme", docs));
             type(markdown(), "x");
             RunCommand(CmdSave);
+            QVERIFY(WaitForExport());
             QCOMPARE(status(), QStringLiteral("Saving 'readme.md'... done."));
         }
         for (const QString &file : QDir(docs).entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden))
@@ -144,6 +147,7 @@ private slots:
         OpenDocument(docs + QStringLiteral("_temp0.md"));
         QVERIFY(showsPageWith("my own text", PreviewFolder()));
         RunCommand(CmdSave);
+        QVERIFY(WaitForExport());
         QCOMPARE(status(), QStringLiteral("Saving '_temp0.md'... done."));
         QVERIFY(readFileBytes(docs + QStringLiteral("_temp0.htm")).contains("my own text"));
 
