@@ -157,7 +157,9 @@ void PreviewPage::decideFollowedLink()
     if (!gestureAnswered_)
         return;
     const auto waiting = std::exchange(followed_, {});
-    for (const auto &[url, at] : waiting) {
+    for (const auto &entry : waiting) {
+        const QUrl url = entry.first;
+        const auto at = entry.second;
         const bool followed = gestureAt_ >= 0 && at - gestureAt_ <= kGestureMs && !gestureLink_.isEmpty() &&
                               SameNavigation(url, gestureLink_) && url.fragment() == gestureLink_.fragment();
         if (!followed) {
