@@ -79,21 +79,6 @@ bool complete(const QByteArray &page, const QByteArray &text)
     return page.contains(text) && page.trimmed().endsWith("</html>");
 }
 
-// Counts the paint events a widget receives.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 } // namespace
 
 class TestLargeDocuments : public QObject {

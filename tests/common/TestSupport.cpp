@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "settings/Paths.h"
 
+#include <QProcess>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -110,4 +111,14 @@ QStringList withPageNames(QStringList arguments)
         arguments[output] = match.hasMatch() ? match.captured(1) + match.captured(2) : QString();
     }
     return arguments;
+}
+
+qint64 endedPid()
+{
+    QProcess p;
+    p.start(QStringLiteral("true"), {});
+    p.waitForStarted();
+    const qint64 pid = p.processId();
+    p.waitForFinished();
+    return pid;
 }

@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWidget>
 #include <memory>
 #include <unistd.h>
 
@@ -121,6 +122,23 @@ private:
 // One life of the program inside temporary folders: settings in <root>/config,
 // per-user data in <root>/data, recovery copies under <root>/state, the "executable folder" <root>/bin. Installs a
 // ScriptedPlatform. The destructor shuts the program down.
+// Counts the paint events a widget receives: it shows that the widget kept drawing.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// The id of a process that has ended (and been reaped): no program runs under it now.
+qint64 endedPid();
+
 class TestApp {
 public:
     TestApp();

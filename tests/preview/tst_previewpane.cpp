@@ -27,19 +27,6 @@ int redPixels(const QImage &image)
     return red;
 }
 
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget *widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        paints += event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
 } // namespace
 
 class TestPreviewPane : public QObject {

@@ -115,16 +115,6 @@ bool plant(TestApp &t, const QString &name, qint64 pid, const QByteArray &identi
            && file.setFileTime(copy.savedAt.toLocalTime(), QFileDevice::FileModificationTime);
 }
 
-qint64 endedPid()
-{
-    QProcess p;
-    p.start(QStringLiteral("true"), {});
-    p.waitForStarted();
-    const qint64 pid = p.processId();
-    p.waitForFinished();
-    return pid;
-}
-
 const QString kUnsavedNote = QStringLiteral("Could not keep a recovery copy of the unsaved text.");
 
 } // namespace

@@ -31,16 +31,6 @@ RecoveryCopy sample()
     return copy;
 }
 
-qint64 endedPid()
-{
-    QProcess p;
-    p.start(QStringLiteral("true"), {});
-    p.waitForStarted();
-    const qint64 pid = p.processId();
-    p.waitForFinished();
-    return pid;
-}
-
 } // namespace
 
 class TestRecoveryStore : public QObject {
