@@ -36,12 +36,6 @@ int RatioSplitter::extent() const
     return size - handleWidth();
 }
 
-int RatioSplitter::dividerPosition() const
-{
-    const QList<int> s = sizes();
-    return s.isEmpty() ? 0 : s.first();
-}
-
 void RatioSplitter::setDividerPosition(int position)
 {
     if (position > 0 && extent() > 0)

@@ -20,9 +20,7 @@ class RatioSplitter : public QSplitter {
     Q_OBJECT
 public:
     explicit RatioSplitter(Qt::Orientation orientation, QWidget *parent = nullptr);
-    double ratio() const { return ratio_; }
     void setDividerPosition(int position);
-    int dividerPosition() const;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -47,7 +45,6 @@ public:
     QsciScintillaBase *headEditor() const { return headEditor_; }
     // The preview pane, or nullptr until the preview module has made it.
     PreviewPane *preview() const { return preview_; }
-    QWidget *previewWidget() const { return previewWidget_; }
     // Puts the pane (one object, as a widget and as itself) where the blank stand-in was.
     void setPreviewPane(QWidget *widget, PreviewPane *pane);
     RatioSplitter *paneSplitter() const { return paneSplitter_; }

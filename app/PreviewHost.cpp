@@ -116,11 +116,6 @@ void RegisterPreviewModule(const PreviewModule *module)
     registered = module;
 }
 
-const PreviewModule *LoadedPreviewModule()
-{
-    return registered;
-}
-
 bool LoadPreviewModule(QString *error)
 {
     if (registered)

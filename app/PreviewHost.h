@@ -45,8 +45,6 @@ struct PreviewModule {
 };
 
 void RegisterPreviewModule(const PreviewModule *module);
-// The registered module, or nullptr.
-const PreviewModule *LoadedPreviewModule();
 // Loads the module from beside the program (or its installed library folder) unless
 // it is registered already; false with a reason when it cannot be loaded.
 bool LoadPreviewModule(QString *error);

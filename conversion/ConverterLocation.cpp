@@ -41,11 +41,6 @@ QStringList BuildSearchPath(int options, const QString &pathVariable)
     return folders;
 }
 
-QStringList BuildSearchPath(int options)
-{
-    return BuildSearchPath(options, pathFromEnvironment());
-}
-
 QString FindInSearchPath(const QString &name, const QString &pathVariable)
 {
     if (name.isEmpty() || name.contains(u'/'))

@@ -15,7 +15,6 @@ enum SearchPathOption : int {
 // entries are left out: both name the current folder or lie below it, and a "pandoc"
 // planted there must never run. Entries naming a file are always left out.
 QStringList BuildSearchPath(int options, const QString &pathVariable);
-QStringList BuildSearchPath(int options);   // from the environment's PATH
 
 // The first regular, executable file called `name` in the search folders; "" when none.
 QString FindInSearchPath(const QString &name, const QString &pathVariable);

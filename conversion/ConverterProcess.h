@@ -15,7 +15,6 @@ struct ProcessOutcome {
     int exitCode = -1;
     QByteArray errorOutput;   // what it wrote to its standard error
 
-    bool succeeded() const { return started && !timedOut && !stopped && !crashed && exitCode == 0; }
 };
 
 // The longest a converter run may take before it is killed; 60 s unless changed.

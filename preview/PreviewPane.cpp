@@ -3,7 +3,6 @@
 #include "app/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
-#include "conversion/ConversionWorker.h"
 #include "conversion/SafeFiles.h"
 #include "platform/Platform.h"
 #include "preview/PreviewGuard.h"
@@ -460,7 +459,7 @@ bool SameNavigation(const QUrl &a, const QUrl &b)
 bool OnPreviewNavigate(const QUrl &url, bool pageInitiated)
 {
     const QString text = url.toString();
-    // Rule 1: web links go to the user's browser. Only a real web address is handed on;
+    // Web links go to the user's browser. Only a real web address is handed on;
     // an address that merely mentions one (a script or data URL) is just refused.
     if (text.contains(QLatin1String("http://")) || text.contains(QLatin1String("https://"))) {
         const QString scheme = url.scheme().toLower();
