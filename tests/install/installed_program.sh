@@ -30,25 +30,14 @@ printf '# Installed\n\nHello from the installed program.\n' > "$doc"
 chmod -R a-w "$prefix"
 
 export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_STATE_HOME="$work/state"
-run_program() {
-  "$prefix/bin/quilldown" "$doc" &
-  pid=$!
-  page=""
-  for _ in $(seq 1 600); do
-    page=$(grep -l 'Hello from the installed program' "$TMPDIR"/quilldown-*/_temp*.htm 2>/dev/null | head -n 1 || true)
-    [ -n "$page" ] && break
-    sleep 0.1
-  done
-  [ -n "$page" ] || { echo "the installed program did not convert the document"; kill -9 $pid; exit 1; }
-  kill -TERM $pid
-  wait $pid
-}
+source "$(dirname "$0")/page_wait.sh"
+run_program() { run_until_page "$prefix/bin/quilldown" "$doc" 'Hello from the installed program'; }
 
 if [ "$(id -u)" -eq 0 ]; then
   # Root writes through permission bits, so make the prefix a read-only mount, in a
   # mount namespace of its own that vanishes with the test.
   export prefix doc
-  export -f run_program
+  export -f run_program run_until_page
   unshare -m bash -c 'mount --bind "$prefix" "$prefix" && mount -o remount,bind,ro "$prefix" && touch "$prefix/probe" 2>/dev/null && { echo "prefix is writable"; exit 1; }; run_program'
 else
   run_program

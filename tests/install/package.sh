@@ -74,20 +74,12 @@ if [ "$(id -u)" -eq 0 ] && [ "${CI:-}" = true ] && ! dpkg -s quilldown >/dev/nul
   installed_here=1
   DEBIAN_FRONTEND=noninteractive dpkg -i "$deb" >/dev/null || fail "dpkg -i failed"
   /usr/bin/quilldown --version | grep -q "^Quilldown $version " || fail "installed --version"
-  mkdir -p "$work/run/tmp" "$work/run/config" "$work/run/data"
+  mkdir -p "$work/run/tmp" "$work/run/config" "$work/run/data" "$work/run/state"
   printf '# Packaged\n\nHello from the package.\n' > "$work/run/doc.md"
-  TMPDIR="$work/run/tmp" XDG_CONFIG_HOME="$work/run/config" XDG_DATA_HOME="$work/run/data" \
-    /usr/bin/quilldown "$work/run/doc.md" &
-  pid=$!
-  page=""
-  for _ in $(seq 1 600); do
-    page=$(grep -l 'Hello from the package' "$work/run/tmp"/quilldown-*/_temp*.htm 2>/dev/null | head -n 1 || true)
-    [ -n "$page" ] && break
-    sleep 0.1
-  done
-  [ -n "$page" ] || { kill -9 $pid; fail "the installed program did not convert the document"; }
-  kill -TERM $pid
-  wait $pid || fail "the installed program did not end cleanly"
+  (source "$here/tests/install/page_wait.sh"
+   export TMPDIR="$work/run/tmp" XDG_CONFIG_HOME="$work/run/config" XDG_DATA_HOME="$work/run/data" \
+          XDG_STATE_HOME="$work/run/state"
+   run_until_page /usr/bin/quilldown "$work/run/doc.md" 'Hello from the package') || fail "the installed program failed"
   dpkg -P quilldown >/dev/null || fail "dpkg -P failed"
   installed_here=0
   [ ! -e /usr/bin/quilldown ] || fail "/usr/bin/quilldown left after dpkg -P"
