@@ -118,11 +118,12 @@ inline QVariant pageValue(const QString &script, QWebEngineScript::ScriptWorldId
     return result;
 }
 
-// The centre of the element with `id`, in the pane's widget coordinates.
+// The centre of the element with `id`, scrolled into view, in the pane's widget coordinates.
 inline QPoint centreOf(const QString &id)
 {
     const QVariantList box =
-        pageValue(QStringLiteral("(function(){var r=document.getElementById('%1').getBoundingClientRect();"
+        pageValue(QStringLiteral("(function(){var e=document.getElementById('%1');"
+                                 "e.scrollIntoView({block:'nearest'});var r=e.getBoundingClientRect();"
                                  "return [r.left+r.width/2, r.top+r.height/2];})()")
                       .arg(id),
                   QWebEngineScript::ApplicationWorld)
