@@ -1,6 +1,6 @@
 #include "app/BackgroundExport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "conversion/HtmlAdjust.h"
 
@@ -101,7 +101,7 @@ bool WaitForExport()
     later.setSingleShot(true);
     QObject::connect(&later, &QTimer::timeout, [&note] {
         note = new QProgressDialog(QStringLiteral("Finishing the export of the page..."), QString(), 0, 0,
-                                   app().window);
+                                   mainWindow());
         note->setWindowTitle(QStringLiteral("Quilldown"));
         note->setWindowModality(Qt::WindowModal);
         note->setMinimumDuration(0);

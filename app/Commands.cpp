@@ -1,6 +1,6 @@
 #include "app/Commands.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Document.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
@@ -24,8 +24,8 @@ void RunCommand(int id)
     case CmdOpen: OpenDocument(QString()); break;
     case CmdLoadCss: LoadStylesheet(); break;
     case CmdExit:
-        if (app().window)
-            app().window->close();
+        if (mainWindow())
+            mainWindow()->close();
         break;
     case CmdPreviewInBrowser: PreviewInBrowser(); break;
     case CmdWordWrap: ToggleWordWrap(); break;

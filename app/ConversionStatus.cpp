@@ -1,6 +1,6 @@
 #include "app/ConversionStatus.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 
 #include <QStatusBar>
@@ -13,7 +13,7 @@ unsigned reports = 0;
 
 void ShowConversionProgress(bool running)
 {
-    MainWindow *window = app().window;
+    MainWindow *window = mainWindow();
     if (!window)
         return;
     const unsigned report = ++reports;

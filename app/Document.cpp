@@ -1,6 +1,6 @@
 #include "app/Document.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
@@ -57,7 +57,7 @@ void startingFolderIfNone()
 // The status text is shown before the export blocks the main thread.
 void showStatusNow(const QString &text)
 {
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     w->setStatusText(text);
     w->statusBar()->repaint();
 }
@@ -149,7 +149,7 @@ void NewDocument(bool skipConfirmation)
     if (!skipConfirmation && !ConfirmDiscard())
         return;
     AppState &s = app();
-    MainWindow *w = s.window;
+    MainWindow *w = mainWindow();
     s.changeSuppression = 1;
     SetupEditor(w->markdownEditor());
     SetupEditor(w->headEditor());
@@ -173,7 +173,7 @@ void OpenDocument(const QString &requested)
     startingFolderIfNone();
     QString path = requested;
     if (path.isEmpty()) {
-        path = platform().openFileName(s.window, QStringLiteral("Open"), lastFolder(),
+        path = platform().openFileName(mainWindow(), QStringLiteral("Open"), lastFolder(),
                                        kMarkdownFilter + QStringLiteral(";;All Files (*)"), OpenRule::NewNameAllowed);
         if (path.isEmpty())
             return;
@@ -186,14 +186,14 @@ void OpenDocument(const QString &requested)
         // At start-up there is no document yet to keep.
         if (s.currentStylesheet.get().isEmpty())
             NewDocument(true);
-        s.window->setStatusText(QStringLiteral("Could not open '") + FilePart(path) + QStringLiteral("'."));
+        mainWindow()->setStatusText(QStringLiteral("Could not open '") + FilePart(path) + QStringLiteral("'."));
         return;
     }
     if (!ConfirmDiscard())
         return;
     NewDocument(true);
 
-    MainWindow *w = s.window;
+    MainWindow *w = mainWindow();
     s.changeSuppression = 1;
     s.documentPath.set(path);
     SetEditorText(w->markdownEditor(), ReadTextFile(path));
@@ -210,7 +210,7 @@ void OpenDocument(const QString &requested)
 SaveResult SaveDocument()
 {
     AppState &s = app();
-    MainWindow *w = s.window;
+    MainWindow *w = mainWindow();
     QString path = s.documentPath.get();
     if (path.isEmpty()) {
         startingFolderIfNone();
@@ -249,7 +249,7 @@ SaveResult SaveDocument()
     }
     // The page follows in the background; the status tells how it ended.
     StartExport({path, s.currentStylesheet.get(), head}, [saving, headProblem](bool exported) {
-        if (MainWindow *window = app().window)
+        if (MainWindow *window = mainWindow())
             window->setStatusText(saving + SaveOutcomeText(headProblem, !exported));
     });
     return result;
@@ -266,7 +266,7 @@ void SaveDocumentAs()
         start = lastFolder();
     if (start.isEmpty())
         start = DesktopFolder();
-    const QString chosen = platform().saveFileName(s.window, QStringLiteral("Save"), start, kMarkdownFilter);
+    const QString chosen = platform().saveFileName(mainWindow(), QStringLiteral("Save"), start, kMarkdownFilter);
     if (chosen.isEmpty())
         return;
     const QString path = WithMarkdownExtension(absolutePath(chosen));
@@ -278,7 +278,7 @@ void SaveDocumentAs()
 bool DocumentIsUnsaved()
 {
     const AppState &s = app();
-    const MainWindow *w = s.window;
+    const MainWindow *w = mainWindow();
     if (!w)
         return false;
     return w->markdownEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0
@@ -294,7 +294,7 @@ bool ConfirmDiscard()
     if (!DocumentIsUnsaved())
         return true;
     const MessageAnswer answer =
-        platform().messageBox(app().window, MessageIcon::Warning, QStringLiteral("Quilldown"),
+        platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
                               QStringLiteral("Save changes before closing?"), MessageButtons::YesNoCancel);
     switch (answer) {
     case MessageAnswer::Yes:

@@ -1,6 +1,6 @@
 #include "app/IdlePass.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/PreviewHost.h"
 #include "platform/Platform.h"
 

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BuildInfo.h"
 #include "app/Commands.h"
 #include "app/Document.h"
@@ -346,10 +346,24 @@ void MainWindow::changeEvent(QEvent *event)
 
 // ---------------------------------------------------------------- commands
 
+namespace {
+MainWindow *theMainWindow = nullptr;
+}
+
+MainWindow *mainWindow()
+{
+    return theMainWindow;
+}
+
+void setMainWindow(MainWindow *window)
+{
+    theMainWindow = window;
+}
+
 bool BuildMainWindow()
 {
     auto *window = new MainWindow;
-    app().window = window;
+    setMainWindow(window);
     app().mainWindowExists = 1;
     return true;
 }
@@ -362,7 +376,7 @@ QString AboutText()
 
 void ShowAbout()
 {
-    platform().messageBox(app().window, MessageIcon::Information, QStringLiteral("Quilldown"), AboutText(),
+    platform().messageBox(mainWindow(), MessageIcon::Information, QStringLiteral("Quilldown"), AboutText(),
                           MessageButtons::Ok);
 }
 
@@ -370,6 +384,6 @@ void ToggleSyncScroll()
 {
     Settings &s = app().settings;
     s.SyncScroll = s.SyncScroll == 0 ? 1 : 0;
-    if (QAction *item = app().window ? app().window->commandAction(CmdSyncScroll) : nullptr)
+    if (QAction *item = mainWindow() ? mainWindow()->commandAction(CmdSyncScroll) : nullptr)
         item->setChecked(s.SyncScroll != 0);
 }

@@ -90,7 +90,11 @@ private:
     bool built_ = false;
 };
 
-// Creates the main window into app().window; false when it cannot be made.
+// The program's one main window: nullptr before it is built and once it is gone.
+MainWindow *mainWindow();
+void setMainWindow(MainWindow *window);
+
+// Creates the main window into mainWindow(); false when it cannot be made.
 bool BuildMainWindow();
 void ShowAbout();
 void ToggleSyncScroll();

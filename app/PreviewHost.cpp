@@ -1,6 +1,6 @@
 #include "app/PreviewHost.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
@@ -20,7 +20,7 @@ const PreviewModule *registered = nullptr;
 // Calls one entry of the module once the pane exists.
 void call(void (*PreviewModule::*entry)())
 {
-    if (registered && app().window && app().window->preview())
+    if (registered && mainWindow() && mainWindow()->preview())
         (registered->*entry)();
 }
 
@@ -139,7 +139,7 @@ bool LoadPreviewModule(QString *error)
 
 void StartPreviewPane()
 {
-    MainWindow *window = app().window;
+    MainWindow *window = mainWindow();
     if (!window)
         return;
     // The window context drops the steps when the window goes first (a quick exit).
@@ -174,7 +174,7 @@ void RefreshPreviewPane()
 
 bool PreviewPaneBusy()
 {
-    return registered && app().window && app().window->preview() && registered->busy();
+    return registered && mainWindow() && mainWindow()->preview() && registered->busy();
 }
 
 void ShowBlankPreview()

@@ -1,6 +1,6 @@
 #include "app/PreviewKeyHook.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 
@@ -33,7 +33,7 @@ const QList<QKeySequence> &hookedKeys()
 
 void PreviewKeyHook::updateForFocus()
 {
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     const bool inPreview = w && w->focusedPane() == 2;
     if (inPreview && !installed_) {
         w->suspendShortcuts(hookedKeys(), true);
@@ -50,7 +50,7 @@ void PreviewKeyHook::remove()
         return;
     qApp->removeEventFilter(this);
     installed_ = false;
-    if (MainWindow *w = app().window)
+    if (MainWindow *w = mainWindow())
         w->suspendShortcuts(hookedKeys(), false);
 }
 

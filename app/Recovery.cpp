@@ -1,6 +1,6 @@
 #include "app/Recovery.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
@@ -48,14 +48,14 @@ int lives = 0;
 
 bool textUnsaved()
 {
-    const MainWindow *w = app().window;
+    const MainWindow *w = mainWindow();
     return w && (w->markdownEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0
                  || w->headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0);
 }
 
 void takeCopy()
 {
-    const MainWindow *w = app().window;
+    const MainWindow *w = mainWindow();
     RecoveryCopy copy;
     copy.markdown = EditorText(w->markdownEditor());
     copy.head = EditorText(w->headEditor());
@@ -131,7 +131,7 @@ void onWritten(int life, bool ok)
         keeper->failureShown = false;
     } else if (!keeper->failureShown && textUnsaved()) {
         keeper->failureShown = true;
-        app().window->setStatusText(QStringLiteral("Could not keep a recovery copy of the unsaved text."));
+        mainWindow()->setStatusText(QStringLiteral("Could not keep a recovery copy of the unsaved text."));
     }
 }
 
@@ -152,7 +152,7 @@ void setAside(const QString &path, const QString &reason)
     const QString text =
         QStringLiteral("The recovery copy '%1' is damaged (%2) and cannot be restored. It is kept as '%3'.")
             .arg(FilePart(path), reason, moved ? aside : path);
-    platform().messageBox(app().window, MessageIcon::Warning, QStringLiteral("Quilldown"), text, MessageButtons::Ok);
+    platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"), text, MessageButtons::Ok);
 }
 
 // One undo step brings the saved text back, to compare.
@@ -174,10 +174,10 @@ void restore(const RecoveryCopy &copy)
     const bool opened = !path.isEmpty() && s.documentPath.get() == path;
     if (!opened)
         NewDocument(true);
-    replaceText(s.window->markdownEditor(), copy.markdown);
-    replaceText(s.window->headEditor(), copy.head);
+    replaceText(mainWindow()->markdownEditor(), copy.markdown);
+    replaceText(mainWindow()->headEditor(), copy.head);
     if (!path.isEmpty() && !opened)
-        s.window->setStatusText(QStringLiteral("'%1' could not be opened: the restored text is a new document.")
+        mainWindow()->setStatusText(QStringLiteral("'%1' could not be opened: the restored text is a new document.")
                                     .arg(FilePart(path)));
     RequestConversion();
 }
@@ -201,7 +201,7 @@ void StartRecovery()
     keeper->folder = RecoveryFolder(app().location.Portable, app().location.BaseDirectory);
     keeper->timer.setSingleShot(true);
     QObject::connect(&keeper->timer, &QTimer::timeout, [] { onTimer(); });
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     connectEditor(w->markdownEditor());
     connectEditor(w->headEditor());
     if (keeper->folder.isEmpty())
@@ -252,7 +252,7 @@ void OfferRecoveryCopies()
             platform().startDetached(QCoreApplication::applicationFilePath(), {});
             return;
         }
-        const MessageAnswer answer = platform().messageBox(app().window, MessageIcon::Warning, QStringLiteral("Quilldown"),
+        const MessageAnswer answer = platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
                                                            question(copy), MessageButtons::YesNo);
         if (answer == MessageAnswer::No) {
             QFile::remove(path);

@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/ConversionStatus.h"
 #include "app/Document.h"
@@ -31,7 +31,7 @@ PreviewKeyHook *ActivePreviewKeyHook()
 
 void ShowFatalError(const QString &message)
 {
-    platform().messageBox(app().window, MessageIcon::Error, QStringLiteral("Quilldown"), message,
+    platform().messageBox(mainWindow(), MessageIcon::Error, QStringLiteral("Quilldown"), message,
                           MessageButtons::Ok);
 }
 
@@ -39,6 +39,7 @@ bool StartApplication(const QStringList &arguments)
 {
     AppState &s = app();
     s.reset();
+    setMainWindow(nullptr);
     platform().milliseconds();
     InitSettingsLocation();
     SetConversionProgressHandler(ShowConversionProgress);
@@ -63,21 +64,21 @@ bool StartApplication(const QStringList &arguments)
         NewDocument(false);
     }
     // A command-line file that could not be opened says so instead.
-    if (s.window->statusText().isEmpty())
-        s.window->setStatusText(QStringLiteral("Quilldown 1.7"));
+    if (mainWindow()->statusText().isEmpty())
+        mainWindow()->setStatusText(QStringLiteral("Quilldown 1.7"));
 
     if (s.settings.WinMax != 0)
-        s.window->showMaximized();
+        mainWindow()->showMaximized();
     else
-        s.window->show();
-    s.window->activateWindow();
-    s.window->markdownEditor()->setFocus();
+        mainWindow()->show();
+    mainWindow()->activateWindow();
+    mainWindow()->markdownEditor()->setFocus();
 
     keyHook = new PreviewKeyHook;
     StartIdlePass();
     StartPreviewPane();
     // Asked once the window is on the screen, from the main loop.
-    QTimer::singleShot(0, s.window, [] { OfferRecoveryCopies(); });
+    QTimer::singleShot(0, mainWindow(), [] { OfferRecoveryCopies(); });
     return true;
 }
 
@@ -88,8 +89,8 @@ int Shutdown()
     StopIdlePass();
     delete keyHook;
     keyHook = nullptr;
-    if (s.window)
-        s.window->hide();
+    if (mainWindow())
+        mainWindow()->hide();
     FinishRecovery();
     // Values that were never read from the file must not replace it.
     if (s.settingsLoaded.load())
@@ -99,10 +100,10 @@ int Shutdown()
     for (const QString &path : s.temporaryFiles.paths())
         QFile::remove(path);
     s.temporaryFiles.clear();
-    if (s.window) {
+    if (mainWindow()) {
         s.mainWindowExists = 0;
-        delete s.window;
-        s.window = nullptr;
+        delete mainWindow();
+        setMainWindow(nullptr);
     }
     return 0;
 }

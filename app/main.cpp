@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BuildInfo.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"

@@ -7,7 +7,7 @@
 #include "BenchFigures.h"
 #include "GeneratedMarkdown.h"
 #include "WaitFor.h"
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
@@ -87,7 +87,7 @@ Figures measure(const QByteArray &text, int runs, int settleMs, const QString &s
         s.previewReadyPath.take();
         return ms;
     };
-    SetEditorText(s.window->markdownEditor(), text);
+    SetEditorText(mainWindow()->markdownEditor(), text);
     if (workerRun() < 0) {
         std::fprintf(stderr, "no page was published\n");
         return {};
@@ -209,7 +209,7 @@ int main(int argc, char **argv)
     }
 
     // Idle: nothing pending, the main loop running as usual.
-    SetEditorText(s.window->markdownEditor(), QByteArray("idle\n"));
+    SetEditorText(mainWindow()->markdownEditor(), QByteArray("idle\n"));
     RequestConversion();
     waitFor([&] { return s.converterState.load() == ConverterIdle && !s.changePending.load(); }, 120000);
     settle(3000);

@@ -11,7 +11,7 @@
 #include "BenchFigures.h"
 #include "GeneratedMarkdown.h"
 #include "WaitFor.h"
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
@@ -85,11 +85,11 @@ int main(int argc, char **argv)
     }
     windowShown = elapsedMs(clock);
     // The pane follows the shown window a few turns of the main loop later.
-    if (!waitFor([&] { return s.window->preview() != nullptr; }, 60000)) {
+    if (!waitFor([&] { return mainWindow()->preview() != nullptr; }, 60000)) {
         std::fprintf(stderr, "the preview pane did not appear\n");
         return 1;
     }
-    PreviewPane *preview = s.window->preview();
+    PreviewPane *preview = mainWindow()->preview();
     QObject::connect(preview, &QWebEngineView::loadFinished, [&](bool ok) {
         if (ok && firstPage < 0 && preview->url().isLocalFile())
             firstPage = elapsedMs(clock);
@@ -99,7 +99,7 @@ int main(int argc, char **argv)
         Shutdown();
         return 1;
     }
-    const int editorBytes = int(EditorText(s.window->markdownEditor()).size());
+    const int editorBytes = int(EditorText(mainWindow()->markdownEditor()).size());
 
     auto waitIdle = [&] {
         waitFor([&] { return s.converterState.load() == ConverterIdle && !s.changePending.load(); }, 600000);
@@ -129,14 +129,14 @@ int main(int argc, char **argv)
     for (int i = 0; i < saveRuns; ++i) {
         waitIdle();
         s.changeSuppression = 1;   // no preview conversion while saving
-        s.window->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)1, "x");
+        mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)1, "x");
         clock.restart();
         const SaveResult result = SaveDocument();
         double longest = elapsedMs(clock);
         double last = longest;
         saveCalls.push_back(longest);
         auto ended = [&] {
-            const QString status = s.window->statusText();
+            const QString status = mainWindow()->statusText();
             return status.endsWith("done.") || status.endsWith("failed.");
         };
         while (!ended() && elapsedMs(clock) < 600000) {
@@ -148,14 +148,14 @@ int main(int argc, char **argv)
         }
         saves.push_back(elapsedMs(clock));
         stalls.push_back(longest);
-        exported = exported && result == SaveResult::Completed && s.window->statusText().endsWith("done.");
+        exported = exported && result == SaveResult::Completed && mainWindow()->statusText().endsWith("done.");
         s.changePending = 0;
         s.changeSuppression = 0;
         pandocAlone.push_back(pandocMs(document, base + QStringLiteral("alone.htm")));
     }
     for (int i = 0; i < openRuns; ++i) {
         clock.restart();
-        const bool ok = WriteTextFile(EditorText(s.window->markdownEditor()), document);
+        const bool ok = WriteTextFile(EditorText(mainWindow()->markdownEditor()), document);
         writes.push_back(elapsedMs(clock));
         exported = exported && ok;
     }

@@ -3,7 +3,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen ./bench_editor [megabytes] [keystrokes]
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "editor/Editor.h"
 #include "editor/MarkdownStyle.h"
 

@@ -7,7 +7,7 @@
 //   ./bench_preview [runs]        (default 7 runs per size)
 
 #include "WaitFor.h"
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
@@ -129,7 +129,7 @@ struct Timing {
 Timing measure(const QString &folder, const QByteArray &html, int runs)
 {
     Timing t;
-    PreviewPane *pane = app().window->preview();
+    PreviewPane *pane = mainWindow()->preview();
     const QString names[2] = {folder + QStringLiteral("/_temp0.htm"), folder + QStringLiteral("/_temp1.htm")};
     for (const QString &name : names) {
         QFile file(name);
@@ -215,7 +215,7 @@ int main(int argc, char **argv)
     WriteSettingsFile(root.path() + QStringLiteral("/config/Quilldown/") + QString::fromLatin1(kSettingsFileName),
                       settings);
     // The pane follows the shown window a few turns of the main loop later.
-    if (!StartApplication({QStringLiteral("quilldown")}) || !waitFor([] { return app().window->preview(); }, 60000)) {
+    if (!StartApplication({QStringLiteral("quilldown")}) || !waitFor([] { return mainWindow()->preview(); }, 60000)) {
         std::fprintf(stderr, "the program did not start\n");
         return 1;
     }

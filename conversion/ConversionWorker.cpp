@@ -1,6 +1,6 @@
 #include "conversion/ConversionWorker.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/IdlePass.h"
 #include "app/PreviewHost.h"
 #include "app/MainWindow.h"
@@ -99,7 +99,7 @@ bool ReadEditorTexts(QByteArray *markdown, QByteArray *head)
         mainThreadContext,
         [snapshot] {
             QByteArray md, hd;
-            if (MainWindow *w = app().window) {
+            if (MainWindow *w = mainWindow()) {
                 md = EditorText(w->markdownEditor());
                 hd = EditorText(w->headEditor());
             }
@@ -127,7 +127,7 @@ void ShowOnMainThread(const QString &text)
         mainThreadContext,
         [text] {
             if (!app().quit.load())
-                platform().messageBox(app().window, MessageIcon::Error, QStringLiteral("Quilldown"), text,
+                platform().messageBox(mainWindow(), MessageIcon::Error, QStringLiteral("Quilldown"), text,
                                       MessageButtons::Ok);
         },
         Qt::QueuedConnection);

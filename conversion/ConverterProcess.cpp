@@ -1,6 +1,6 @@
 #include "conversion/ConverterProcess.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "conversion/ConverterLocation.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "conversion/HtmlAdjust.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
@@ -41,7 +41,7 @@ QString PageTitleFromHead(const QByteArray &headText)
 bool ExportHtml()
 {
     AppState &s = app();
-    const QByteArray head = s.window ? EditorText(s.window->headEditor()) : QByteArray();
+    const QByteArray head = mainWindow() ? EditorText(mainWindow()->headEditor()) : QByteArray();
     return ExportHtml(s.documentPath.get(), s.currentStylesheet.get(), head);
 }
 

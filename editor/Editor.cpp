@@ -1,6 +1,6 @@
 #include "editor/Editor.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "platform/Platform.h"
@@ -46,10 +46,10 @@ void clearLetterKeys(QsciScintillaBase *editor)
 
 void applyStyleToBothEditors()
 {
-    if (!app().window)
+    if (!mainWindow())
         return;
-    ApplyEditorStyle(app().window->markdownEditor());
-    ApplyEditorStyle(app().window->headEditor());
+    ApplyEditorStyle(mainWindow()->markdownEditor());
+    ApplyEditorStyle(mainWindow()->headEditor());
 }
 
 } // namespace
@@ -109,7 +109,7 @@ void ChooseEditorFont()
     Settings &s = app().settings;
     const QFont initial(s.FontName, s.FontSize);
     QFont chosen;
-    if (!platform().chooseFont(app().window, initial, &chosen))
+    if (!platform().chooseFont(mainWindow(), initial, &chosen))
         return;
     if (!chosen.family().isEmpty())
         s.FontName = chosen.family();
@@ -125,7 +125,7 @@ void ToggleWordWrap()
     Settings &s = app().settings;
     s.WordWrap = s.WordWrap == 0 ? 1 : 0;
     applyStyleToBothEditors();
-    if (QAction *item = app().window ? app().window->commandAction(CmdWordWrap) : nullptr)
+    if (QAction *item = mainWindow() ? mainWindow()->commandAction(CmdWordWrap) : nullptr)
         item->setChecked(s.WordWrap != 0);
 }
 

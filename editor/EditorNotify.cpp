@@ -1,6 +1,6 @@
 #include "editor/EditorNotify.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
@@ -89,8 +89,8 @@ void SignalChange()
     s.lastChangeTime = static_cast<std::int32_t>(platform().milliseconds());
     s.changePending = 1;
     WakeConversionWorker();
-    if (s.window)
-        s.window->setStatusText(QString());
+    if (mainWindow())
+        mainWindow()->setStatusText(QString());
 }
 
 void AutoIndentNewLine(QsciScintillaBase *editor)

@@ -1,6 +1,6 @@
 #include "editor/Find.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "platform/Platform.h"
 
@@ -15,7 +15,7 @@ QString searchTerm;
 
 QsciScintillaBase *markdownEditor()
 {
-    return app().window ? app().window->markdownEditor() : nullptr;
+    return mainWindow() ? mainWindow()->markdownEditor() : nullptr;
 }
 
 } // namespace
@@ -71,12 +71,12 @@ void FindCommand()
     QsciScintillaBase *editor = markdownEditor();
     if (!editor)
         return;
-    const QString entered = platform().inputText(app().window, QStringLiteral("Find"), QStringLiteral("Find text:"));
+    const QString entered = platform().inputText(mainWindow(), QStringLiteral("Find"), QStringLiteral("Find text:"));
     if (entered.isEmpty())
         return;
     searchTerm = entered;
     if (FindInEditor(editor, searchTerm.toUtf8(), FindDirection::Forwards) == 0)
-        platform().messageBox(app().window, MessageIcon::Warning, QStringLiteral("Quilldown"),
+        platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
                               QStringLiteral("Text not found: ") + searchTerm, MessageButtons::Ok);
 }
 

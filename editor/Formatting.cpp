@@ -1,6 +1,6 @@
 #include "editor/Formatting.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
 
@@ -51,13 +51,13 @@ void ToggleMarkupIn(QsciScintillaBase *editor, const QByteArray &prefix, const Q
 
 void ToggleMarkup(const QByteArray &prefix, const QByteArray &suffix)
 {
-    if (app().window)
-        ToggleMarkupIn(app().window->markdownEditor(), prefix, suffix);
+    if (mainWindow())
+        ToggleMarkupIn(mainWindow()->markdownEditor(), prefix, suffix);
 }
 
 void InsertNoBreakSpace()
 {
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     if (!w)
         return;
     QsciScintillaBase *target = nullptr;

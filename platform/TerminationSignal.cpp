@@ -1,6 +1,6 @@
 #include "platform/TerminationSignal.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "preview/PreviewCommands.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
 

@@ -1,5 +1,5 @@
 // The preview module's entry: registers its calls with the program when it is loaded.
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
 #include "preview/PreviewPane.h"
@@ -20,7 +20,7 @@ namespace {
 
 void createPane()
 {
-    MainWindow *window = app().window;
+    MainWindow *window = mainWindow();
     if (!window || window->preview())
         return;
     // The page is drawn by the web engine's software compositor and shown by Qt Quick's
@@ -37,13 +37,13 @@ void createPane()
 
 bool busy()
 {
-    const PreviewPane *pane = app().window ? app().window->preview() : nullptr;
+    const PreviewPane *pane = mainWindow() ? mainWindow()->preview() : nullptr;
     return pane && (pane->isLoadingPage() || pane->scriptsPending() || previewRestoreState().restoreTarget >= 0);
 }
 
 void showBlankPage()
 {
-    if (PreviewPane *pane = app().window ? app().window->preview() : nullptr)
+    if (PreviewPane *pane = mainWindow() ? mainWindow()->preview() : nullptr)
         pane->setUrl(QUrl(QStringLiteral("about:blank")));
 }
 

@@ -1,6 +1,6 @@
 #include "preview/PreviewPane.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "conversion/SafeFiles.h"
@@ -31,7 +31,7 @@ PreviewRestoreState restoreState;
 
 PreviewPane *currentPane()
 {
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     return w ? w->preview() : nullptr;
 }
 
@@ -75,7 +75,7 @@ void resumeRedraw()
 
 void ShowPreviewNote(const QString &text)
 {
-    if (MainWindow *w = app().window)
+    if (MainWindow *w = mainWindow())
         w->setStatusText(text);
 }
 

@@ -1,6 +1,6 @@
 #include "preview/ScrollSync.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
 
@@ -34,7 +34,7 @@ EditorLines editorLines(QsciScintillaBase *editor)
 
 QsciScintillaBase *markdownEditor()
 {
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     return w ? w->markdownEditor() : nullptr;
 }
 
@@ -88,7 +88,7 @@ double PreviewScrollPercent()
 bool SetPreviewScrollPercent(double percent)
 {
     const int offset = int(std::lround(double(PreviewMaxScroll()) * percent * 0.01));
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     if (!w || !w->preview())
         return false;
     // Already there (or a page that cannot scroll): nothing moves, so no echo will come.
@@ -120,7 +120,7 @@ void SyncEditorToPreview()
 void SyncPreviewToEditor()
 {
     ScrollSyncState &st = syncState;
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     // The cached preview values are compared only once our own scripts have answered;
     // before that they may still describe the position from before our scroll.
     if (!w || !w->preview() || w->preview()->isLoadingPage() || w->preview()->scriptsPending())

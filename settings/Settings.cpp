@@ -1,6 +1,6 @@
 #include "settings/Settings.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "settings/Paths.h"
 
 #include <QDir>

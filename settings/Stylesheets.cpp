@@ -1,6 +1,6 @@
 #include "settings/Stylesheets.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
@@ -120,7 +120,7 @@ QString LoadStylesheetStart()
 
 void LoadStylesheet()
 {
-    const QString chosen = platform().openFileName(app().window, QStringLiteral("Load CSS"), LoadStylesheetStart(),
+    const QString chosen = platform().openFileName(mainWindow(), QStringLiteral("Load CSS"), LoadStylesheetStart(),
                                                    QStringLiteral("CSS Files (*.css)"), OpenRule::ExistingFile);
     if (!chosen.isEmpty())
         UseStylesheet(chosen);

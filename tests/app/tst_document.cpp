@@ -2,7 +2,7 @@
 // out, the question before discarding, and New Window.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -92,7 +92,7 @@ private slots:
         // Unchanged: New asks nothing.
         RunCommand(CmdNew);
         QCOMPARE(t.platform.messageCount(), 0);
-        QCOMPARE(app().window->statusText(), QString());
+        QCOMPARE(mainWindow()->statusText(), QString());
 
         // An edit in the head editor alone is unsaved too.
         type(head(), "<style></style>\n");
@@ -155,7 +155,7 @@ private slots:
         // Loading is not an edit: nothing to undo, nothing unsaved.
         QVERIFY(!modified(markdown()) && !modified(head()));
         QVERIFY(!canUndo(markdown()) && !canUndo(head()));
-        QCOMPARE(app().window->statusText(), QString());
+        QCOMPARE(mainWindow()->statusText(), QString());
 
         // Without a head file the head editor holds the template; any extension opens.
         OpenDocument(docs + "bare.markdown");
@@ -174,18 +174,18 @@ private slots:
         QVERIFY(QDir().mkpath(docs + "folder.md"));
         OpenDocument(docs + "folder.md");
         QCOMPARE(app().documentPath.get(), docs + "new.md");
-        QCOMPARE(app().window->statusText(), QStringLiteral("Could not open 'folder.md'."));
+        QCOMPARE(mainWindow()->statusText(), QStringLiteral("Could not open 'folder.md'."));
         // A pipe would block the window forever while it waits for a writer.
         QCOMPARE(::mkfifo(QFile::encodeName(docs + "pipe.md").constData(), 0600), 0);
         OpenDocument(docs + "pipe.md");
         QCOMPARE(app().documentPath.get(), docs + "new.md");
-        QCOMPARE(app().window->statusText(), QStringLiteral("Could not open 'pipe.md'."));
+        QCOMPARE(mainWindow()->statusText(), QStringLiteral("Could not open 'pipe.md'."));
         if (geteuid() != 0) {
             QVERIFY(writeFileBytes(docs + "secret.md", "keep me"));
             QVERIFY(QFile::setPermissions(docs + "secret.md", QFile::WriteOwner));
             OpenDocument(docs + "secret.md");
             QCOMPARE(app().documentPath.get(), docs + "new.md");
-            QVERIFY(app().window->statusText().startsWith("Could not open"));
+            QVERIFY(mainWindow()->statusText().startsWith("Could not open"));
         }
     }
 
@@ -213,7 +213,7 @@ private slots:
         QCOMPARE(SaveDocument(), SaveResult::Completed);
         QCOMPARE(readFileBytes(path), bytes);
         QVERIFY(!QFileInfo::exists(t.docsDir() + "raw.head.txt"));
-        QCOMPARE(app().window->statusText(), QStringLiteral("Saving 'raw.md'... done."));
+        QCOMPARE(mainWindow()->statusText(), QStringLiteral("Saving 'raw.md'... done."));
     }
 
     void openDialog()
@@ -343,7 +343,7 @@ private slots:
         TestApp t;
         QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
-        MainWindow *w = app().window;
+        MainWindow *w = mainWindow();
         QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
         type(markdown(), "unsaved words\n");
 
@@ -390,7 +390,7 @@ private slots:
         OpenDocument(t.docsDir() + "kept.md");
         type(markdown(), "changed ");
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
-        QVERIFY(app().window->close());
+        QVERIFY(mainWindow()->close());
         QCOMPARE(readFileBytes(t.docsDir() + "kept.md"), QByteArray("original\n"));
         QCOMPARE(t.platform.messageCount(), 1);
         // Exit goes the same way; an unchanged document closes without a question.

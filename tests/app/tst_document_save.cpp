@@ -2,7 +2,7 @@
 // stylesheet travelling with the document, and saves that fail.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
@@ -23,7 +23,7 @@ namespace {
 
 bool canUndo(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_CANUNDO) != 0; }
 
-QString status() { return app().window->statusText(); }
+QString status() { return mainWindow()->statusText(); }
 
 } // namespace
 

@@ -2,7 +2,7 @@
 // the preview gets, with the real worker and the real Pandoc.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
@@ -19,7 +19,7 @@ bool showsLatestPage()
 {
     const QString latest = app().lastPreviewFile.get();
     return !latest.isEmpty() && app().previewReadyPath.isEmpty() && !PreviewIsLoading() &&
-           previewRestoreState().restoreTarget < 0 && app().window->preview()->url() == QUrl::fromLocalFile(latest);
+           previewRestoreState().restoreTarget < 0 && mainWindow()->preview()->url() == QUrl::fromLocalFile(latest);
 }
 
 } // namespace

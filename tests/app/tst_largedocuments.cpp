@@ -3,7 +3,7 @@
 // a long one is shown in the status bar; a run cannot take all the memory.
 #include "fault/FaultSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/ConversionStatus.h"
@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kWait = 60000;
 
-QString status() { return app().window->statusText(); }
+QString status() { return mainWindow()->statusText(); }
 
 // Pandoc behind a script that notes each run's process id and, while the file "slow"
 // names a number of seconds, sleeps that long first; while "hold" exists it waits.
@@ -206,8 +206,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(c.lastPid() != overtaken, kWait);
         QFile::remove(c.root + "hold");
         QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(app().lastPreviewFile.get()).contains("Newer."), kWait);
-        QVERIFY(app().window->preview());
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->preview()->url(), QUrl::fromLocalFile(app().lastPreviewFile.get()),
+        QVERIFY(mainWindow()->preview());
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->preview()->url(), QUrl::fromLocalFile(app().lastPreviewFile.get()),
                                   kWait);
 
         // An export is never stopped by a change.
@@ -222,15 +222,15 @@ private slots:
     {
         SlowConverter c;
         QVERIFY(c.start(50));
-        app().window->setStatusText(QStringLiteral("marker"));
+        mainWindow()->setStatusText(QStringLiteral("marker"));
         c.slowDown("2");
         const QString before = app().lastPreviewFile.get();
         RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->statusBar()->currentMessage(), QString::fromLatin1(kConvertingText),
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->statusBar()->currentMessage(), QString::fromLatin1(kConvertingText),
                                   kWait);
         QVERIFY(app().lastPreviewFile.get() == before);
         QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get() != before, kWait);
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->statusBar()->currentMessage(), QString(), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->statusBar()->currentMessage(), QString(), kWait);
         QCOMPARE(status(), QStringLiteral("marker"));
     }
 

@@ -1,7 +1,7 @@
 // The main window: menus, shortcuts, layout, geometry and the About box.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
@@ -47,7 +47,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        const MainWindow *w = app().window;
+        const MainWindow *w = mainWindow();
         QCOMPARE(w->windowTitle(), QStringLiteral("Quilldown"));
         QStringList titles;
         for (QAction *a : w->menuBar()->actions())
@@ -75,13 +75,13 @@ private slots:
         TestApp t;
         QVERIFY(t.start());
         QStringList table;
-        for (const ShortcutEntry &e : app().window->shortcutTable())
+        for (const ShortcutEntry &e : mainWindow()->shortcutTable())
             table << e.key.toString() + u'=' + QString::number(e.command);
         QCOMPARE(table, QStringList({"F5=0", "F1=13", "Ctrl+S=3", "Ctrl+P=9", "Ctrl+E=9", "Ctrl+O=5", "Ctrl+N=1",
                                      "Ctrl+Shift+N=2", "Ctrl+W=1", "Ctrl+B=20", "Ctrl+I=21", "Ctrl+F=14", "F3=15",
                                      "Shift+F3=16", "Ctrl+L=7", "Ctrl+Space=17", "Ctrl+Tab=22"}));
         // Every entry is a live shortcut of the window.
-        const auto shortcuts = app().window->findChildren<QShortcut *>();
+        const auto shortcuts = mainWindow()->findChildren<QShortcut *>();
         QCOMPARE(shortcuts.size(), table.size());
     }
 
@@ -89,8 +89,8 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
-        QTest::keyClick(app().window->markdownEditor(), Qt::Key_F1);
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
+        QTest::keyClick(mainWindow()->markdownEditor(), Qt::Key_F1);
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 1, 5000);
         const RecordedMessage m = t.platform.lastMessage();
         QCOMPARE(m.caption, QStringLiteral("Quilldown"));
@@ -103,17 +103,17 @@ private slots:
 
         RunCommand(CmdSyncScroll);
         QCOMPARE(app().settings.SyncScroll, 0);
-        QVERIFY(!app().window->commandAction(CmdSyncScroll)->isChecked());
+        QVERIFY(!mainWindow()->commandAction(CmdSyncScroll)->isChecked());
         RunCommand(CmdSyncScroll);
         QCOMPARE(app().settings.SyncScroll, 1);
-        QVERIFY(app().window->commandAction(CmdSyncScroll)->isChecked());
+        QVERIFY(mainWindow()->commandAction(CmdSyncScroll)->isChecked());
     }
 
     void layoutKeepsMarginsAndHeadEditorBelow()
     {
         TestApp t;
         QVERIFY(t.start());
-        MainWindow *w = app().window;
+        MainWindow *w = mainWindow();
         QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 5000);
         const QRect pane = w->paneSplitter()->geometry();
         QCOMPARE(pane.topLeft(), QPoint(5, 5));
@@ -138,7 +138,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        MainWindow *w = app().window;
+        MainWindow *w = mainWindow();
         w->resize(700, 500);
         w->move(30, 40);
         QTRY_COMPARE_WITH_TIMEOUT(app().settings.WinW, 700, 5000);
@@ -166,7 +166,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        MainWindow *w = app().window;
+        MainWindow *w = mainWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         type(markdown(), "keep me");
         QTest::keyClick(w->markdownEditor(), Qt::Key_W, Qt::ControlModifier);
@@ -197,7 +197,7 @@ private slots:
         stored.WinH = 480;
         QVERIFY(t.writeSettings(stored));
         QVERIFY(t.start());
-        MainWindow *w = app().window;
+        MainWindow *w = mainWindow();
         QTRY_VERIFY_WITH_TIMEOUT(w->isMaximized(), 10000);
         QVERIFY(w->width() > 640);
         QCOMPARE(app().settings.WinMax, 1);
@@ -212,7 +212,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        MainWindow *w = app().window;
+        MainWindow *w = mainWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 0, 5000);
         QTest::keyClick(w->markdownEditor(), Qt::Key_Tab);

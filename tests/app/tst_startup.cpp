@@ -1,7 +1,7 @@
 // Start-up order, command line, fatal paths, shutdown and the preview-focus keys.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
@@ -29,7 +29,7 @@ private slots:
         {
             TestApp t;
             QVERIFY(t.start());
-            MainWindow *w = app().window;
+            MainWindow *w = mainWindow();
             QCOMPARE(w->size(), QSize(800, 600));
             const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
             QCOMPARE(w->pos(), area.center() - QPoint(400, 300));
@@ -44,8 +44,8 @@ private slots:
             edited.replace(QByteArray("WinX = "), QByteArray("WinX = 21\r\nIgnored = "));
             QVERIFY(writeFileBytes(t.configDir() + QStringLiteral("Quilldown.ini"), edited));
             QVERIFY(t.start());
-            QCOMPARE(app().window->pos().x(), 21);
-            QCOMPARE(app().window->width(), 640);
+            QCOMPARE(mainWindow()->pos().x(), 21);
+            QCOMPARE(mainWindow()->width(), 640);
         }
     }
 
@@ -113,7 +113,7 @@ private slots:
             QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
             QVERIFY(t.start({pipe}));
             QCOMPARE(app().documentPath.get(), QString());
-            QCOMPARE(app().window->statusText(), QStringLiteral("Could not open 'pipe.md'."));
+            QCOMPARE(mainWindow()->statusText(), QStringLiteral("Could not open 'pipe.md'."));
         }
     }
 
@@ -124,7 +124,7 @@ private slots:
         QCOMPARE(app().quit.load(), 0);
         RunCommand(CmdExit);
         QCOMPARE(app().quit.load(), 1);
-        QVERIFY(!app().window->isVisible());
+        QVERIFY(!mainWindow()->isVisible());
     }
 
     void previewKeyRules()
@@ -151,7 +151,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        MainWindow *w = app().window;
+        MainWindow *w = mainWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
         PreviewKeyHook *hook = ActivePreviewKeyHook();
         QVERIFY(hook);
@@ -250,7 +250,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QuitOnTerminationSignals(app().window);
+        QuitOnTerminationSignals(mainWindow());
         QTimer::singleShot(0, [] { ::raise(SIGTERM); });
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Quilldown"), QStringLiteral("waiting"),
                         QMessageBox::Ok);

@@ -1,6 +1,6 @@
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "settings/Paths.h"
@@ -43,7 +43,7 @@ bool TestApp::start(const QStringList &arguments)
     if (!StartApplication(QStringList{QStringLiteral("quilldown")} + arguments))
         return false;
     // The preview pane follows the shown window a few turns of the main loop later.
-    return QTest::qWaitFor([] { return !app().window || app().window->preview(); }, 30000);
+    return QTest::qWaitFor([] { return !mainWindow() || mainWindow()->preview(); }, 30000);
 }
 
 bool TestApp::writeSettings(const Settings &settings)
@@ -68,12 +68,12 @@ int TestApp::shutdown()
 
 QsciScintillaBase *markdown()
 {
-    return app().window->markdownEditor();
+    return mainWindow()->markdownEditor();
 }
 
 QsciScintillaBase *head()
 {
-    return app().window->headEditor();
+    return mainWindow()->headEditor();
 }
 
 long send(QsciScintillaBase *editor, unsigned int message, unsigned long wParam, long lParam)

@@ -2,7 +2,7 @@
 // argument list, failures, the time limit and shutdown; the file helpers it provides.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "conversion/ConverterProcess.h"
@@ -120,8 +120,8 @@ private slots:
         // The library's stylesheet changes later: the copy already made stays as it was.
         const QByteArray firstCopy = readFileBytes(folder + QStringLiteral("_tempair.css"));
         writeFileBytes(DefaultStylesheetPath(), "body { color: red; }\n");
-        SetEditorText(app().window->markdownEditor(), "# Hello \xC3\xA9\n");
-        SetEditorText(app().window->headEditor(), "<title>My notes</title>\n");
+        SetEditorText(mainWindow()->markdownEditor(), "# Hello \xC3\xA9\n");
+        SetEditorText(mainWindow()->headEditor(), "<title>My notes</title>\n");
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
         const QByteArray page = readFileBytes(folder + QStringLiteral("_temp1.htm"));
@@ -234,10 +234,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
 
         writeFileBytes(t.root() + QStringLiteral("hold"), "");
-        SetEditorText(app().window->markdownEditor(), "first\n");
+        SetEditorText(mainWindow()->markdownEditor(), "first\n");
         RequestConversion();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t.root() + QStringLiteral("held")), 20000);
-        SetEditorText(app().window->markdownEditor(), "second\n");
+        SetEditorText(mainWindow()->markdownEditor(), "second\n");
         markChanged();
         QFile::remove(t.root() + QStringLiteral("hold"));
 
@@ -266,7 +266,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
 
         // Unsaved: the temporary folder even with an image.
-        SetEditorText(app().window->markdownEditor(), "![pic](pic.png)\n");
+        SetEditorText(mainWindow()->markdownEditor(), "![pic](pic.png)\n");
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
 
@@ -280,12 +280,12 @@ private slots:
         QVERIFY(QFile::exists(docs + QStringLiteral("_temp0.head.txt")));
 
         // Saved but without an image: the temporary folder again.
-        SetEditorText(app().window->markdownEditor(), "plain\n");
+        SetEditorText(mainWindow()->markdownEditor(), "plain\n");
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
 
         // A stylesheet copy that was already there is used as it is and kept.
-        SetEditorText(app().window->markdownEditor(), "![x](y.png)\n");
+        SetEditorText(mainWindow()->markdownEditor(), "![x](y.png)\n");
         app().documentPath.set(other + QStringLiteral("b.md"));
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), other + QStringLiteral("_temp0.htm"), 20000);

@@ -1,7 +1,7 @@
 // Finding Pandoc on PATH, probing it, and the message when it cannot be started.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "conversion/ConverterLocation.h"
 #include "conversion/HtmlAdjust.h"
 #include "settings/Settings.h"

@@ -2,7 +2,7 @@
 // stylesheet back from an exported page.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "conversion/HtmlAdjust.h"
@@ -99,7 +99,7 @@ private slots:
         QVERIFY(readFileBytes(docs + QStringLiteral("note.htm")).contains("href=\"air.css\""));
 
         writeFileBytes(HeadFileFor(document), "<meta name=\"author\" content=\"me\">\n");
-        SetEditorText(app().window->headEditor(), "<title>Quarterly</title>\n");
+        SetEditorText(mainWindow()->headEditor(), "<title>Quarterly</title>\n");
         QVERIFY(ExportHtml());
         QCOMPARE(recordedArguments(t),
                  QStringList({"--from", "markdown_mmd", "--to", "html", "-s", "-o", docs + "note.htm", "--css", "air.css",

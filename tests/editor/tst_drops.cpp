@@ -1,7 +1,7 @@
 // Dropped files open as the document on all three panes; dropped text goes nowhere.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "editor/Drops.h"
@@ -56,7 +56,7 @@ bool dragAndDrop(QWidget *target, QMimeData *mime)
 // web view's render widget.
 QWidget *dropTarget(int pane)
 {
-    MainWindow *w = app().window;
+    MainWindow *w = mainWindow();
     if (pane == 0)
         return w->markdownEditor()->viewport();
     if (pane == 1)
@@ -105,16 +105,16 @@ private slots:
 
         // Text is refused and never inserted.
         QVERIFY(!dragAndDrop(target, text("dropped words")));
-        QVERIFY(!dragAndDrop(app().window->preview(), text("dropped words")));
+        QVERIFY(!dragAndDrop(mainWindow()->preview(), text("dropped words")));
         QCoreApplication::processEvents();
-        QCOMPARE(EditorText(app().window->markdownEditor()), QByteArray("start\n"));
-        QCOMPARE(EditorText(app().window->headEditor()), QByteArray(kHeadTemplate));
+        QCOMPARE(EditorText(mainWindow()->markdownEditor()), QByteArray("start\n"));
+        QCOMPARE(EditorText(mainWindow()->headEditor()), QByteArray(kHeadTemplate));
         QCOMPARE(app().documentPath.get(), t.docsDir() + "start.md");
 
         // Several files: the first listed opens, whatever its extension.
         QVERIFY(dragAndDrop(target, files({t.docsDir() + "first.txt", t.docsDir() + "second.md"})));
         QTRY_COMPARE_WITH_TIMEOUT(app().documentPath.get(), t.docsDir() + "first.txt", 10000);
-        QCOMPARE(EditorText(app().window->markdownEditor()), QByteArray("first file\n"));
+        QCOMPARE(EditorText(mainWindow()->markdownEditor()), QByteArray("first file\n"));
         QCOMPARE(t.platform.messageCount(), 0);
         QCOMPARE(t.platform.dialogs.size(), 0);
     }
@@ -124,12 +124,12 @@ private slots:
         TestApp t;
         QVERIFY(writeFileBytes(t.docsDir() + "dropped.md", "dropped\n"));
         QVERIFY(t.start());
-        QsciScintillaBase *editor = app().window->markdownEditor();
+        QsciScintillaBase *editor = mainWindow()->markdownEditor();
         editor->SendScintilla(Sci::SCI_ADDTEXT, (unsigned long)5, "words");
 
         // Unsaved text: the question comes first; Cancel opens nothing.
         t.platform.messageAnswers.enqueue(MessageAnswer::Cancel);
-        QVERIFY(dragAndDrop(app().window->preview(), files({t.docsDir() + "dropped.md"})));
+        QVERIFY(dragAndDrop(mainWindow()->preview(), files({t.docsDir() + "dropped.md"})));
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 1, 10000);
         QCOMPARE(t.platform.lastMessage().text, QStringLiteral("Save changes before closing?"));
         QCOMPARE(app().documentPath.get(), QString());

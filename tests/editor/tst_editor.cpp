@@ -2,7 +2,7 @@
 // commands, on the program's real editors.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
@@ -106,7 +106,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
         for (QsciScintillaBase *e : {markdown(), head()}) {
             focusEditor(e);
             setState(e, "abc\ndef", 0, 0);
@@ -125,7 +125,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
         // Letters that are window shortcuts are left out; they do their command.
         const QByteArray ctrlFree = "GHJKMQRTU";
         const QByteArray ctrlShiftFree = "ABCDEFGHIJKLMOPQRSTUVWXYZ";
@@ -177,7 +177,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
         for (QsciScintillaBase *e : {markdown(), head()}) {
             focusEditor(e);
             // Blanks and tabs are copied exactly; the caret stands after them.
@@ -215,18 +215,18 @@ private slots:
         s.UpdateMilliseconds = 600000;   // the worker must not take the flag meanwhile
         QVERIFY(t.writeSettings(s));
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
         for (QsciScintillaBase *e : {markdown(), head()}) {
             focusEditor(e);
             app().changePending = 0;
             app().lastChangeTime = -5;
-            app().window->setStatusText(QStringLiteral("Saving done."));
+            mainWindow()->setStatusText(QStringLiteral("Saving done."));
             const std::int64_t before = t.platform.milliseconds();
             QTest::keyClicks(e, "a");
             const std::int64_t after = t.platform.milliseconds();
             QCOMPARE(app().changePending.load(), 1);
             QVERIFY(app().lastChangeTime.load() >= before && app().lastChangeTime.load() <= after);
-            QCOMPARE(app().window->statusText(), QString());
+            QCOMPARE(mainWindow()->statusText(), QString());
 
             // Deletions, undo, redo and edits made by the program count too.
             app().changePending = 0;
@@ -250,12 +250,12 @@ private slots:
             app().changeSuppression = 1;
             app().changePending = 0;
             app().lastChangeTime = -5;
-            app().window->setStatusText(QStringLiteral("Saving done."));
+            mainWindow()->setStatusText(QStringLiteral("Saving done."));
             QTest::keyClicks(e, "b");
             QTest::keyClick(e, Qt::Key_Backspace);
             QCOMPARE(app().changePending.load(), 0);
             QCOMPARE(app().lastChangeTime.load(), -5);
-            QCOMPARE(app().window->statusText(), QStringLiteral("Saving done."));
+            QCOMPARE(mainWindow()->statusText(), QStringLiteral("Saving done."));
             app().changeSuppression = 0;
         }
     }
@@ -310,7 +310,7 @@ private slots:
         s.WordWrap = 2;
         QVERIFY(t.writeSettings(s));
         QVERIFY(t.start());
-        QAction *item = app().window->commandAction(CmdWordWrap);
+        QAction *item = mainWindow()->commandAction(CmdWordWrap);
         QCOMPARE(send(markdown(), Sci::SCI_GETWRAPMODE), 2L);
         QCOMPARE(send(head(), Sci::SCI_GETWRAPMODE), 2L);
         QVERIFY(item->isChecked());

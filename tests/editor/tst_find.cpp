@@ -1,7 +1,7 @@
 // Find, Find Next and Find Previous on the program's real Markdown editor.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
@@ -137,22 +137,22 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
         // "Grüße, GRUSS, GRüßE": positions are byte offsets; the ASCII letters fold.
         const QByteArray text("Gr\xC3\xBC\xC3\x9F" "e, GRUSS, GR\xC3\xBC\xC3\x9F" "E");
         setText(text, 0, 0);
-        SetEditorText(app().window->headEditor(), "gr\xC3\xBC\xC3\x9F" "e");
-        app().window->headEditor()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->focusedPane(), 1, 10000);
+        SetEditorText(mainWindow()->headEditor(), "gr\xC3\xBC\xC3\x9F" "e");
+        mainWindow()->headEditor()->setFocus();
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 1, 10000);
         t.platform.inputAnswers << QString::fromUtf8("grüße");
-        QTest::keyClick(app().window->headEditor(), Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(mainWindow()->headEditor(), Qt::Key_F, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.inputPrompts.size(), 1, 10000);
         QCOMPARE(selection(), QStringLiteral("0-7"));
-        QTest::keyClick(app().window->headEditor(), Qt::Key_F3);
+        QTest::keyClick(mainWindow()->headEditor(), Qt::Key_F3);
         QCOMPARE(selection(), QStringLiteral("16-23"));
-        QTest::keyClick(app().window->headEditor(), Qt::Key_F3, Qt::ShiftModifier);
+        QTest::keyClick(mainWindow()->headEditor(), Qt::Key_F3, Qt::ShiftModifier);
         QCOMPARE(selection(), QStringLiteral("0-7"));
-        QCOMPARE(send(app().window->headEditor(), Sci::SCI_GETSELECTIONEND), 0L);
+        QCOMPARE(send(mainWindow()->headEditor(), Sci::SCI_GETSELECTIONEND), 0L);
         QCOMPARE(t.platform.messageCount(), 0);
     }
 
@@ -160,7 +160,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowExposed(app().window));
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         QByteArray text;
         for (int i = 0; i < 2000; ++i)
             text += "line " + QByteArray::number(i) + "\n";

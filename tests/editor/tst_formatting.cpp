@@ -1,7 +1,7 @@
 // Bold, Italic and the no-break space on the program's real editors.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
@@ -97,11 +97,11 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
         setMarked(markdown(), "one tw|o");
         setMarked(head(), "head te|xt");
         head()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->focusedPane(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 1, 10000);
         QTest::keyClick(head(), Qt::Key_B, Qt::ControlModifier);
         QCOMPARE(marked(markdown()), QByteArray("one **tw|o**"));
         QCOMPARE(marked(head()), QByteArray("head te|xt"));
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(marked(markdown()), QByteArray("one *tw|o*"));
         // The keyboard undo is one step per command, too.
         markdown()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->focusedPane(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 0, 10000);
         QTest::keyClick(markdown(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(EditorText(markdown()), QByteArray("one **two**"));
     }
@@ -119,20 +119,20 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(app().window));
+        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
         setMarked(markdown(), "a|b");
         setMarked(head(), "c[d|e");
         markdown()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->focusedPane(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 0, 10000);
         QTest::keyClick(markdown(), Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(marked(markdown()), QByteArray("a\xC2\xA0|b"));
         head()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->focusedPane(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 1, 10000);
         QTest::keyClick(head(), Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(marked(head()), QByteArray("c\xC2\xA0|e"));
 
-        app().window->preview()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(app().window->focusedPane(), 2, 10000);
+        mainWindow()->preview()->setFocus();
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 2, 10000);
         RunCommand(CmdNoBreakSpace);
         QCOMPARE(marked(markdown()), QByteArray("a\xC2\xA0|b"));
         QCOMPARE(marked(head()), QByteArray("c\xC2\xA0|e"));

@@ -2,7 +2,7 @@
 // passing through the editors unchanged.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
 #include "editor/MarkdownStyle.h"
@@ -92,8 +92,8 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QsciScintillaBase *markdown = app().window->markdownEditor();
-        QsciScintillaBase *head = app().window->headEditor();
+        QsciScintillaBase *markdown = mainWindow()->markdownEditor();
+        QsciScintillaBase *head = mainWindow()->headEditor();
         for (const StyleCase &c : styleCases()) {
             SetEditorText(markdown, c.text);
             SetEditorText(head, c.text);
@@ -117,8 +117,8 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QsciScintillaBase *markdown = app().window->markdownEditor();
-        QVERIFY(QTest::qWaitForWindowExposed(app().window));
+        QsciScintillaBase *markdown = mainWindow()->markdownEditor();
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         SetEditorText(markdown, "one  \ntwo\n");
         QTRY_COMPARE_WITH_TIMEOUT(editorStyles(markdown), QByteArray("...__.....").constData(), 10000);
         // Text after the blanks: they are no longer a hard break.
@@ -137,7 +137,7 @@ private slots:
         TestApp t;
         QVERIFY(t.start());
         const QByteArray bytes("a\0b\xFF\xC3(\xE2\x82 \xC2\xA0z\n", 14);
-        for (QsciScintillaBase *e : {app().window->markdownEditor(), app().window->headEditor()}) {
+        for (QsciScintillaBase *e : {mainWindow()->markdownEditor(), mainWindow()->headEditor()}) {
             SetEditorText(e, bytes);
             QCOMPARE(e->SendScintilla(Sci::SCI_GETLENGTH), long(bytes.size()));
             QCOMPARE(EditorText(e), bytes);
@@ -151,7 +151,7 @@ private slots:
             styleAll(e);
         }
         // The NUL byte ends a "line" for the styling, too.
-        QCOMPARE(editorStyles(app().window->markdownEditor()), QByteArray(bytes.size(), '.'));
+        QCOMPARE(editorStyles(mainWindow()->markdownEditor()), QByteArray(bytes.size(), '.'));
     }
 };
 

@@ -3,7 +3,7 @@
 // the program keeps working and ends promptly.
 #include "fault/FaultSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
@@ -19,7 +19,7 @@
 
 namespace {
 
-QString status() { return app().window->statusText(); }
+QString status() { return mainWindow()->statusText(); }
 
 QByteArray previewPage()
 {

@@ -2,7 +2,7 @@
 // very many lines) and folders and names that a shell or a URL would misread.
 #include "fault/FaultSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
@@ -20,7 +20,7 @@ using Sci = QsciScintillaBase;
 
 namespace {
 
-QString status() { return app().window->statusText(); }
+QString status() { return mainWindow()->statusText(); }
 
 // Opens through the Open dialog, as a user would.
 void openThroughDialog(TestApp &t, const QString &path)
@@ -211,7 +211,7 @@ private slots:
         type(markdown(), "more\n");
         QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get().startsWith(dir), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!PreviewIsLoading() &&
-                                     app().window->preview()->url() == QUrl::fromLocalFile(app().lastPreviewFile.get()),
+                                     mainWindow()->preview()->url() == QUrl::fromLocalFile(app().lastPreviewFile.get()),
                                  20000);
         const QByteArray preview = readFileBytes(app().lastPreviewFile.get());
         QVERIFY2(preview.contains("more") && preview.contains("<meta name=\"awkward\">"), preview.constData());

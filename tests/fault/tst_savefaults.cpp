@@ -3,7 +3,7 @@
 #include "fault/FaultSupport.h"
 #include "common/Permissions.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
@@ -18,7 +18,7 @@
 
 namespace {
 
-QString status() { return app().window->statusText(); }
+QString status() { return mainWindow()->statusText(); }
 
 QStringList filesIn(const QString &folder)
 {

@@ -3,7 +3,7 @@
 #include "fault/FaultSupport.h"
 #include "common/Permissions.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -125,7 +125,7 @@ private slots:
         QVERIFY(t.start());
         qInfo("start-up with a %lld-byte settings file: %lld ms", qlonglong(file.size()), clock.elapsed());
         QCOMPARE(fields(app().settings), expected);
-        QVERIFY(app().window->isVisible());
+        QVERIFY(mainWindow()->isVisible());
         type(markdown(), "still typing\n");
         QCOMPARE(EditorText(markdown()), QByteArray("still typing\n"));
 
@@ -194,7 +194,7 @@ private slots:
     {
         const auto htmlMenu = [] {
             QStringList entries;
-            for (QAction *top : app().window->menuBar()->actions())
+            for (QAction *top : mainWindow()->menuBar()->actions())
                 if (top->text() == QStringLiteral("&HTML"))
                     for (QAction *a : top->menu()->actions())
                         entries << a->text();
@@ -268,11 +268,11 @@ private slots:
             QVERIFY(writeFileBytes(path, file));
             QVERIFY(t.start());
             const QSize most = QGuiApplication::primaryScreen()->availableVirtualGeometry().size() * 2;
-            QVERIFY(app().window->width() <= most.width() && app().window->height() <= most.height());
-            QVERIFY(app().window->width() >= 100 && app().window->height() >= 100);
-            QVERIFY(qAbs(app().window->x()) <= 32767 && qAbs(app().window->y()) <= 32767);
+            QVERIFY(mainWindow()->width() <= most.width() && mainWindow()->height() <= most.height());
+            QVERIFY(mainWindow()->width() >= 100 && mainWindow()->height() >= 100);
+            QVERIFY(qAbs(mainWindow()->x()) <= 32767 && qAbs(mainWindow()->y()) <= 32767);
             QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && !PreviewIsLoading(), 20000);
-            QVERIFY(!app().window->grab().isNull());
+            QVERIFY(!mainWindow()->grab().isNull());
             type(markdown(), "still typing\n");
             QCOMPARE(EditorText(markdown()), QByteArray("still typing\n"));
             t.shutdown();

@@ -4,7 +4,7 @@
 
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
@@ -49,8 +49,8 @@ public:
         return true;
     }
 
-    PreviewPane *pane() const { return app().window->preview(); }
-    QsciScintillaBase *editor() const { return app().window->markdownEditor(); }
+    PreviewPane *pane() const { return mainWindow()->preview(); }
+    QsciScintillaBase *editor() const { return mainWindow()->markdownEditor(); }
 
     QString writePage(const QString &name, const QByteArray &html)
     {

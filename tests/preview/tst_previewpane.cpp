@@ -49,7 +49,7 @@ private slots:
         // From the navigation until the restore the pane shows its old picture; the rest
         // of the window goes on painting.
         QVERIFY(PreviewSnapshotShown());
-        QVERIFY(app().window->updatesEnabled());
+        QVERIFY(mainWindow()->updatesEnabled());
         QCOMPARE(previewRestoreState().restoreTarget, 1500);
         QVERIFY(PreviewIsLoading());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
@@ -63,7 +63,7 @@ private slots:
     {
         PreviewSession s;
         QVERIFY(s.start());
-        QVERIFY(QTest::qWaitForWindowExposed(app().window));
+        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
         // A red band is the page's top; the reader stays far below it.
         const QByteArray top = "<div style=\"height:400px;background:#ff0000\"></div>";
         const QString first = s.writePage("_temp0.htm", pageHtml(200, top));
@@ -425,11 +425,11 @@ private slots:
         // The whole road with the real converter: typing, conversion, reload, restore.
         TestApp t;
         QVERIFY(t.start());
-        PreviewPane *pane = app().window->preview();
+        PreviewPane *pane = mainWindow()->preview();
         QByteArray text;
         for (int i = 0; i < 300; ++i)
             text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
-        app().window->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_SETTEXT, 0UL, text.constData());
+        mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_SETTEXT, 0UL, text.constData());
         QTRY_VERIFY_WITH_TIMEOUT(pane->url().isLocalFile() && !PreviewIsLoading() &&
                                      previewRestoreState().restoreTarget < 0 && PreviewMaxScroll() > 3000,
                                  kWait);
@@ -438,7 +438,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 2000, kWait);
 
         const QByteArray more = "More text at the end.\n";
-        app().window->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)more.size(),
+        mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)more.size(),
                                                       more.constData());
         QTRY_VERIFY_WITH_TIMEOUT(pane->url() != shown && pane->url().isLocalFile() && !PreviewIsLoading() &&
                                      previewRestoreState().restoreTarget < 0,

@@ -204,7 +204,7 @@ private slots:
         QCOMPARE(firstLine(editor), lastFirstLine(editor) / 2);
 
         QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
-        app().window->activateWindow();
+        mainWindow()->activateWindow();
         editor->setFocus();
         QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == editor, kWait);
         QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);

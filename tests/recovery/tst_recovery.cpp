@@ -4,7 +4,7 @@
 #include "common/TestSupport.h"
 #include "fault/FaultSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
@@ -42,14 +42,14 @@ int childMain(int argc, char **argv)
     QuitOnTerminationSignals(&application);
     if (!StartApplication({QStringLiteral("quilldown"), QString::fromLocal8Bit(argv[3])}))
         return Shutdown();
-    Sci *markdown = app().window->markdownEditor();
+    Sci *markdown = mainWindow()->markdownEditor();
     markdown->SendScintilla(Sci::SCI_DOCUMENTEND);
     QTest::keyClicks(markdown, " typed words");
     QTest::sendKeyEvent(QTest::Press, markdown, Qt::Key_unknown, QStringLiteral("\u00e9"), Qt::NoModifier);
     QTest::sendKeyEvent(QTest::Release, markdown, Qt::Key_unknown, QStringLiteral("\u00e9"), Qt::NoModifier);
-    QTest::keyClicks(app().window->headEditor(), "<meta name=x>");
+    QTest::keyClicks(mainWindow()->headEditor(), "<meta name=x>");
     std::printf("typed %s %s\n", EditorText(markdown).toBase64().constData(),
-                EditorText(app().window->headEditor()).toBase64().constData());
+                EditorText(mainWindow()->headEditor()).toBase64().constData());
     std::fflush(stdout);
     if (!app().quit.load())
         QApplication::exec();
@@ -264,7 +264,7 @@ private slots:
         QVERIFY(QFile::exists(folder + QStringLiteral("cut.recovery.damaged")));
         QVERIFY(QFile::exists(folder + QStringLiteral("noise.recovery.damaged")));
         QVERIFY(ListRecoveryCopies(folder).isEmpty());
-        QVERIFY(app().window->isVisible());
+        QVERIFY(mainWindow()->isVisible());
         t.shutdown();
         QVERIFY(t.start());
         QCOMPARE(t.platform.messageCount(), 2);
@@ -288,12 +288,12 @@ private slots:
             QVERIFY(writeFileBytes(doc, "c\n"));
             QVERIFY(t.start({doc}));
             type(markdown(), "typed ");
-            QTRY_COMPARE_WITH_TIMEOUT(app().window->statusText(), kUnsavedNote, 30000);
+            QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->statusText(), kUnsavedNote, 30000);
             QCOMPARE(t.platform.messageCount(), 0);
             QCOMPARE(SaveDocument(), SaveResult::Completed);
             QVERIFY(WaitForExport());
             QCOMPARE(readFileBytes(doc), QByteArray("typed c\n"));
-            QVERIFY(app().window->statusText().endsWith(QStringLiteral("done.")));
+            QVERIFY(mainWindow()->statusText().endsWith(QStringLiteral("done.")));
             QVERIFY(!DocumentIsUnsaved());
             t.shutdown();
             QCOMPARE(t.platform.messageCount(), 0);

@@ -5,7 +5,7 @@
 
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
@@ -93,7 +93,7 @@ private:
 
 inline PreviewPane *pane()
 {
-    return app().window->preview();
+    return mainWindow()->preview();
 }
 
 // True once the pane shows the last page the worker published, loaded.

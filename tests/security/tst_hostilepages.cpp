@@ -154,15 +154,15 @@ private slots:
         // A press on plain text hands nothing on, whatever a script does meanwhile;
         // launchers and programs are refused even when really clicked.
         // The note of the script clicks above must not count for this press.
-        app().window->setStatusText(QString());
+        mainWindow()->setStatusText(QString());
         clickPane(centreOf(QStringLiteral("text")));
-        QTRY_VERIFY_WITH_TIMEOUT(app().window->statusText() == QStringLiteral("Blocked a link the page opened by itself."),
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow()->statusText() == QStringLiteral("Blocked a link the page opened by itself."),
                                  kWait);
         clickPane(centreOf(QStringLiteral("desktop")));
-        QTRY_VERIFY2_WITH_TIMEOUT(app().window->statusText().contains(QLatin1String("evil.desktop")),
-                                  qPrintable(app().window->statusText() + QString::number(t.platform.openedUrls().size())), kWait);
+        QTRY_VERIFY2_WITH_TIMEOUT(mainWindow()->statusText().contains(QLatin1String("evil.desktop")),
+                                  qPrintable(mainWindow()->statusText() + QString::number(t.platform.openedUrls().size())), kWait);
         clickPane(centreOf(QStringLiteral("program")));
-        QTRY_VERIFY_WITH_TIMEOUT(app().window->statusText().contains(QLatin1String("install.sh")), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(mainWindow()->statusText().contains(QLatin1String("install.sh")), kWait);
         // Enter on the focused link follows it.
         pageValue(QStringLiteral("document.getElementById('web').focus();"));
         QWidget *target = pane()->focusProxy() ? pane()->focusProxy() : pane();

@@ -47,7 +47,7 @@ bool showsPageWith(const QByteArray &text, const QString &folder)
         kWait);
 }
 
-QString status() { return app().window->statusText(); }
+QString status() { return mainWindow()->statusText(); }
 
 } // namespace
 

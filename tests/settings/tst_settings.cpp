@@ -2,7 +2,7 @@
 // decision and safe replacement.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "settings/Settings.h"
 
 #include <QDir>

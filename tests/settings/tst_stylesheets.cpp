@@ -2,7 +2,7 @@
 // commands that choose a stylesheet.
 #include "common/TestSupport.h"
 
-#include "app/AppState.h"
+#include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
@@ -63,7 +63,7 @@ private slots:
                                  "border-radius: 50%", ".air-h2", "@import"})
             QVERIFY2(written.contains(rule), rule);
         QCOMPARE(app().stylesheetList, QStringList{"air.css"});
-        QMenu *menu = stylesheetMenu(app().window);
+        QMenu *menu = stylesheetMenu(mainWindow());
         QVERIFY(menu);
         QCOMPARE(describe(menu), QStringList{"air.css|100"});
         QCOMPARE(app().currentStylesheet.get(), air);
@@ -103,7 +103,7 @@ private slots:
         QVERIFY(writeFileBytes(css + "notes.txt", "not a stylesheet"));
         QVERIFY(t.start());
         QCOMPARE(app().stylesheetList, QStringList({"A.css", "air.css", "b.css", "old.css"}));
-        QCOMPARE(describe(stylesheetMenu(app().window)),
+        QCOMPARE(describe(stylesheetMenu(mainWindow())),
                  QStringList({"A.css|100", "air.css|101", "b.css|102", "old.css|103"}));
 
         // A stylesheet added while running waits for the next start.
@@ -120,11 +120,11 @@ private slots:
 
         // A file deleted since start-up: nothing happens either.
         QVERIFY(QFile::remove(css + "A.css"));
-        app().window->commandAction(100)->trigger();
+        mainWindow()->commandAction(100)->trigger();
         QCOMPARE(app().currentStylesheet.get(), css + "air.css");
 
         // Choosing a stylesheet, even the one in use, counts as an unsaved change.
-        app().window->commandAction(101)->trigger();
+        mainWindow()->commandAction(101)->trigger();
         QCOMPARE(app().currentStylesheet.get(), css + "air.css");
         QCOMPARE(app().stylesheetChanged, 1);
         QVERIFY(DocumentIsUnsaved());
@@ -141,7 +141,7 @@ private slots:
         QDir().mkpath(t.binDir() + "css");
         QVERIFY(writeFileBytes(t.binDir() + "css/b.css", "p { color: blue; }\n"));
         QVERIFY(t.start());
-        PreviewPane *preview = app().window->preview();
+        PreviewPane *preview = mainWindow()->preview();
         auto shownPage = [&] {
             const QUrl url = preview->url();
             return url.isLocalFile() ? readFileBytes(url.toLocalFile()) : QByteArray();

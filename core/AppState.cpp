@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "core/AppState.h"
 
 AppState &app()
 {
@@ -29,5 +29,4 @@ void AppState::reset()
     stylesheetChanged = 0;
     freshDocument = 0;
     stylesheetList.clear();
-    window = nullptr;
 }

@@ -18,8 +18,6 @@
 #include <cstdint>
 #include <mutex>
 
-class MainWindow;
-
 // A text shared between threads: every read and write copies it whole under a lock.
 class LockedText {
 public:
@@ -106,7 +104,6 @@ struct AppState {
     int stylesheetChanged = 0;
     int freshDocument = 0;
     QStringList stylesheetList;    // names of the library's stylesheets; entry N is command 100 + N
-    MainWindow *window = nullptr;
 
     // Back to the values at process start (tests run several lives in one process).
     void reset();
