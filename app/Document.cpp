@@ -4,6 +4,7 @@
 #include "app/BackgroundExport.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
+#include "files/DocumentFiles.h"
 #include "conversion/HtmlAdjust.h"
 #include "editor/Editor.h"
 #include "platform/Platform.h"
@@ -122,26 +123,6 @@ QString SaveOutcomeText(const QString &headProblem, bool exportFailed)
         return exportFailed ? QStringLiteral("failed.") : QStringLiteral("done.");
     return QStringLiteral("saved, but ") + headProblem +
            (exportFailed ? QStringLiteral("; the page was not exported.") : QStringLiteral("."));
-}
-
-bool IsReadableFile(const QString &path)
-{
-    // Only regular files: reading a pipe or a device could block or never end.
-    if (!QFileInfo(path).isFile())
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly);
-}
-
-QByteArray ReadTextFile(const QString &path)
-{
-    // Regular files only: opening a pipe would wait for a writer, a device might never end.
-    if (!QFileInfo(path).isFile())
-        return QByteArray();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
 }
 
 void NewDocument(bool skipConfirmation)

@@ -1,6 +1,8 @@
 #pragma once
 // The document: new, open, save, save as, the question before discarding, a second window.
 
+#include "files/DocumentFiles.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -16,10 +18,6 @@ void SaveDocumentAs();
 bool ConfirmDiscard();
 bool DocumentIsUnsaved();
 void OpenNewWindow();
-// Whether `path` is a regular file that can be opened for reading.
-bool IsReadableFile(const QString &path);
-// The file's bytes, unchanged, or empty when it cannot be read.
-QByteArray ReadTextFile(const QString &path);
 
 // The user's desktop folder, ending in "/": where the file dialogs start at first.
 QString DesktopFolder();

@@ -2,7 +2,7 @@
 
 #include "core/AppState.h"
 #include "app/BackgroundExport.h"
-#include "app/ConversionStatus.h"
+#include "app/ConversionHost.h"
 #include "app/Document.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
@@ -42,8 +42,7 @@ bool StartApplication(const QStringList &arguments)
     setMainWindow(nullptr);
     platform().milliseconds();
     InitSettingsLocation();
-    SetConversionProgressHandler(ShowConversionProgress);
-    if (!InitConversion()) {
+    if (!StartConversion()) {
         ShowFatalError(QStringLiteral("Could not initialize Pandoc!"));
         return false;
     }

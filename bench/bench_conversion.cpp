@@ -12,6 +12,8 @@
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
 #include "conversion/ConversionWorker.h"
+#include "conversion/ConverterRun.h"
+#include "files/DocumentFiles.h"
 #include "conversion/ConverterProcess.h"
 #include "editor/Editor.h"
 #include "settings/Paths.h"

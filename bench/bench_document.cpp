@@ -17,6 +17,7 @@
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
 #include "conversion/ConversionWorker.h"
+#include "files/DocumentFiles.h"
 #include "editor/Editor.h"
 #include "preview/PreviewPane.h"
 #include "settings/Paths.h"

@@ -1,14 +1,11 @@
 #include "conversion/ConversionWorker.h"
 
 #include "core/AppState.h"
-#include "app/IdlePass.h"
-#include "app/PreviewHost.h"
-#include "app/MainWindow.h"
 #include "conversion/ConverterLocation.h"
-#include "conversion/ConverterProcess.h"
+#include "conversion/ConverterRun.h"
 #include "conversion/HtmlAdjust.h"
-#include "conversion/SafeFiles.h"
-#include "editor/Editor.h"
+#include "files/DocumentFiles.h"
+#include "files/SafeFiles.h"
 #include "platform/Platform.h"
 #include "settings/Paths.h"
 #include "settings/Stylesheets.h"
@@ -17,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
@@ -40,15 +36,15 @@ QString previewFolder;
 bool ownsPreviewFolder = false;
 
 // Main thread only: read in requests the worker queues to the main thread.
-std::function<void(bool)> progressHandler;
+ConversionHooks hooks;
 
 void ReportProgress(bool running)
 {
     QMetaObject::invokeMethod(
         mainThreadContext,
         [running] {
-            if (progressHandler)
-                progressHandler(running);
+            if (hooks.progress)
+                hooks.progress(running);
         },
         Qt::QueuedConnection);
 }
@@ -98,11 +94,8 @@ bool ReadEditorTexts(QByteArray *markdown, QByteArray *head)
     QMetaObject::invokeMethod(
         mainThreadContext,
         [snapshot] {
-            QByteArray md, hd;
-            if (MainWindow *w = mainWindow()) {
-                md = EditorText(w->markdownEditor());
-                hd = EditorText(w->headEditor());
-            }
+            QByteArray md = hooks.readMarkdown ? hooks.readMarkdown() : QByteArray();
+            QByteArray hd = hooks.readHead ? hooks.readHead() : QByteArray();
             std::lock_guard<std::mutex> guard(snapshot->lock);
             snapshot->markdown = std::move(md);
             snapshot->head = std::move(hd);
@@ -126,9 +119,8 @@ void ShowOnMainThread(const QString &text)
     QMetaObject::invokeMethod(
         mainThreadContext,
         [text] {
-            if (!app().quit.load())
-                platform().messageBox(mainWindow(), MessageIcon::Error, QStringLiteral("Quilldown"), text,
-                                      MessageButtons::Ok);
+            if (!app().quit.load() && hooks.showError)
+                hooks.showError(text);
         },
         Qt::QueuedConnection);
 }
@@ -147,12 +139,12 @@ void Publish(const QString &htmlFile, int *toggle)
     *toggle = 1 - *toggle;
     if (s.openInBrowser.exchange(0))
         platform().openUrl(QUrl::fromLocalFile(htmlFile));
-    // The main loop may be resting: it has a page to show now.
+    // Shown from the main thread.
     QMetaObject::invokeMethod(
         mainThreadContext,
         [] {
-            KeepIdlePassAwake();
-            RefreshPreviewPane();
+            if (hooks.pageReady)
+                hooks.pageReady();
         },
         Qt::QueuedConnection);
 }
@@ -355,15 +347,11 @@ void ConversionWorker()
     s.workerCount.fetch_sub(1);
 }
 
-QString escapeHtml(const QString &text)
-{
-    return text.toHtmlEscaped();
-}
-
 } // namespace
 
-bool InitConversion()
+bool InitConversion(ConversionHooks conversionHooks)
 {
+    hooks = std::move(conversionHooks);
     // A folder of this instance's own, so that two windows never share preview files.
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/quilldown-XXXXXX"));
     if (folder.isValid()) {
@@ -398,6 +386,7 @@ void WaitForConversionWorker()
     // Requests still queued for the main thread are dropped with their receiver.
     delete mainThreadContext;
     mainThreadContext = nullptr;
+    hooks = ConversionHooks();
     // Files beside documents stay removable only while they are still the very files the
     // worker made and belong to no open document: a document saved under a preview name
     // is the user's.
@@ -435,11 +424,6 @@ void RequestConversion()
     WakeWorker();
 }
 
-void SetConversionProgressHandler(std::function<void(bool running)> handler)
-{
-    progressHandler = std::move(handler);
-}
-
 void WakeConversionWorker()
 {
     WakeWorker();
@@ -463,156 +447,4 @@ bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMi
     const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
                                                    static_cast<std::uint32_t>(lastChange));
     return static_cast<std::int64_t>(elapsed) > quietMilliseconds;
-}
-
-QStringList ConverterArguments(const QString &format, const QString &htmlFile, const QString &stylesheetRef,
-                               const QString &headFile, const QString &title, const QString &markdownFile)
-{
-    QStringList arguments{QStringLiteral("--from"), format, QStringLiteral("--to"), QStringLiteral("html"),
-                          QStringLiteral("-s"),     QStringLiteral("-o"), htmlFile};
-    if (!stylesheetRef.isEmpty())
-        arguments << QStringLiteral("--css") << stylesheetRef;
-    if (!headFile.isEmpty())
-        arguments << QStringLiteral("-H") << headFile;
-    arguments << QStringLiteral("--metadata") << QStringLiteral("pagetitle=") + title << markdownFile;
-    return arguments;
-}
-
-bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
-                  const QString &headFile, const QString &title, QString *errorText,
-                  const std::function<bool()> &overtaken)
-{
-    AppState &s = app();
-    auto fail = [errorText](const QString &why) {
-        if (errorText)
-            *errorText = why;
-        return false;
-    };
-    while (s.converterState.load() == ConverterStarting && !s.quit.load())
-        sleepMs(1);
-    if (s.converterState.load() == ConverterFailed)
-        return fail(QStringLiteral("Pandoc could not be initialized."));
-    if (s.quit.load())
-        return false;
-
-    std::unique_lock<std::timed_mutex> guard(s.converterLock, std::defer_lock);
-    while (!guard.try_lock_for(std::chrono::milliseconds(10))) {
-        if (s.quit.load() || (overtaken && overtaken()))
-            return false;
-    }
-    if (markdownFile.isEmpty() || !QFileInfo(markdownFile).isFile())
-        return fail(QStringLiteral("The Markdown file %1 could not be read.").arg(markdownFile));
-
-    // Absolute paths: a file name beginning with "-" must never be read as an option.
-    const QString input = QFileInfo(markdownFile).absoluteFilePath();
-    const QString page = QFileInfo(htmlFile).absoluteFilePath();
-    // Pandoc writes a fresh file that replaces the page only when complete: it would
-    // follow a link planted at the page's name.
-    const QString output = FreshNameBeside(page);
-    // Pandoc reads a header file's name as a URI reference. A folder or pipe in its place
-    // is no head: reading a pipe would hold Pandoc until its time limit.
-    const QString head = (!headFile.isEmpty() && IsRegularFile(headFile))
-                             ? AsUriReference(QFileInfo(headFile).absoluteFilePath())
-                             : QString();
-    const QStringList arguments =
-        ConverterArguments(s.settings.MarkdownVersion, output, stylesheetRef, head, title, input);
-
-    const QFileInfo before(output);
-    const bool existedBefore = before.exists();
-    const QDateTime modifiedBefore = before.lastModified();
-    const qint64 sizeBefore = before.size();
-
-    const QString program = s.converterPath.get();
-    const ProcessOutcome outcome = RunProcess(program, arguments, FolderPart(input), overtaken);
-    if (outcome.stopped) {
-        QFile::remove(output);
-        return false;
-    }
-
-    QString why;
-    if (!outcome.started)
-        why = QStringLiteral("Pandoc could not be started (%1).").arg(program);
-    else if (outcome.timedOut)
-        why = QStringLiteral("Pandoc did not finish within %1 seconds and was stopped.")
-                  .arg(ConverterTimeLimit() / 1000.0);
-    else if (outcome.crashed)
-        why = QStringLiteral("Pandoc ended abnormally.");
-    else if (outcome.exitCode != 0 && outcome.errorOutput.contains("Heap exhausted"))
-        why = QStringLiteral("Pandoc needed more than the %1 MB of memory a conversion may take and was stopped.")
-                  .arg(ConverterMemoryLimit());
-    else if (outcome.exitCode != 0)
-        why = QStringLiteral("Pandoc ended with exit status %1.").arg(outcome.exitCode);
-    else {
-        const QFileInfo after(output);
-        const bool written = after.isFile() && after.size() > 0 &&
-                             (!existedBefore || after.lastModified() != modifiedBefore || after.size() != sizeBefore);
-        if (!written)
-            why = QStringLiteral("Pandoc wrote no page.");
-        else if (!MoveIntoPlace(output, page))
-            why = QStringLiteral("The page %1 could not be written.").arg(page);
-    }
-    if (why.isEmpty())
-        return true;
-    QFile::remove(output);
-    const QString details = QString::fromUtf8(outcome.errorOutput).trimmed();
-    return fail(details.isEmpty() ? why : why + u'\n' + details);
-}
-
-QByteArray ConversionErrorPage(const QString &errorText)
-{
-    // The converter's output can be long; the start says why.
-    QString shown = errorText;
-    if (shown.size() > 20000)
-        shown = shown.left(20000) + QStringLiteral("\n...");
-    const QString page = QStringLiteral("<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
-                                        "<title>Conversion failed</title>\n</head>\n<body>\n"
-                                        "<h1>Conversion failed</h1>\n<pre>") +
-                         escapeHtml(shown) + QStringLiteral("</pre>\n</body>\n</html>\n");
-    return page.toUtf8();
-}
-
-bool WriteTextFile(const QByteArray &bytes, const QString &path)
-{
-    if (path.isEmpty())
-        return false;
-    // A device or pipe (perhaps behind a link) is no document: replacing it would put a
-    // plain file in place of the device, and writing into it could fail unseen or block.
-    const QFileInfo existing(path);
-    if (existing.exists() && !existing.isFile())
-        return false;
-    QSaveFile file(path);
-    // A writable file in a folder that takes no new files is still written, in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
-}
-
-QString ReplaceExtension(const QString &path, const QString &extension)
-{
-    if (path.isEmpty())
-        return QString();
-    QString file = FilePart(path);
-    const qsizetype dot = file.lastIndexOf(u'.');
-    if (dot >= 0)
-        file.truncate(dot);
-    QString result = FolderPart(path) + file;
-    if (!extension.isEmpty())
-        result += u'.' + extension;
-    return result;
-}
-
-QString HtmlFileFor(const QString &path)
-{
-    return ReplaceExtension(path, QStringLiteral("htm"));
-}
-
-QString HeadFileFor(const QString &path)
-{
-    return ReplaceExtension(path, QStringLiteral("head.txt"));
 }

@@ -4,13 +4,28 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <functional>
 
-// Creates this instance's preview folder, starts the worker thread and prepares the
-// stylesheet folder; false when the thread or the default stylesheet is missing.
-bool InitConversion();
+// What the worker needs from the program around it. Each hook is called on the main
+// thread only, from requests the worker queues there; an empty one is skipped.
+struct ConversionHooks {
+    // The document's and the head fragment's text for a preview run, read together.
+    std::function<QByteArray()> readMarkdown;
+    std::function<QByteArray()> readHead;
+    // A new page was published: show it.
+    std::function<void()> pageReady;
+    // The converter could not be started; not called once the program quits.
+    std::function<void(const QString &message)> showError;
+    // A preview conversion started (true) or has ended (false), after its page, if any,
+    // was handed over.
+    std::function<void(bool running)> progress;
+};
+
+// Creates this instance's preview folder, starts the worker thread with `hooks` and
+// prepares the stylesheet folder; false when the thread or the default stylesheet is
+// missing.
+bool InitConversion(ConversionHooks hooks);
 // Sets the quit flag if needed, waits until the worker has ended and joins it, then
 // deletes the preview files in this instance's folder and the folder itself. Bounded:
 // a running conversion is stopped on quit.
@@ -32,32 +47,3 @@ void WakeConversionWorker();
 // How long a worker with a change pending sleeps before it looks again: until the change
 // is due, at most 10 ms (a newer change moves the due time), at least 1 ms.
 int PendingWaitMs(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds);
-
-// The converter's arguments; `headFile` empty means no "-H".
-QStringList ConverterArguments(const QString &format, const QString &htmlFile, const QString &stylesheetRef,
-                               const QString &headFile, const QString &title, const QString &markdownFile);
-
-// Runs the converter once under the converter lock and waits for it (at most the
-// converter time limit). True only when it ended with status 0 and wrote `htmlFile`.
-// On failure `errorText`, when given, receives why, with the converter's error output.
-// When `overtaken` answers true, waiting for the lock or the run is given up (the run's
-// processes ended) and false returned.
-bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
-                  const QString &headFile, const QString &title, QString *errorText = nullptr,
-                  const std::function<bool()> &overtaken = {});
-
-// Called on the main thread when a preview conversion starts (true) and when it has
-// ended (false), after its page, if any, was handed to the pane. Set before
-// InitConversion.
-void SetConversionProgressHandler(std::function<void(bool running)> handler);
-
-// Replaces `path` atomically with `bytes` (written beside it, then renamed; an existing
-// file keeps its permissions, a symbolic link keeps pointing at its target, which gets
-// the new content). False when the file cannot be written; the old one then stays.
-bool WriteTextFile(const QByteArray &bytes, const QString &path);
-QString ReplaceExtension(const QString &path, const QString &extension);
-QString HtmlFileFor(const QString &path);
-QString HeadFileFor(const QString &path);
-
-// The short page shown in the preview when a conversion failed.
-QByteArray ConversionErrorPage(const QString &errorText);

@@ -1,11 +1,9 @@
 #include "conversion/HtmlAdjust.h"
 
 #include "core/AppState.h"
-#include "app/Document.h"
-#include "app/MainWindow.h"
-#include "conversion/ConversionWorker.h"
-#include "conversion/SafeFiles.h"
-#include "editor/Editor.h"
+#include "conversion/ConverterRun.h"
+#include "files/DocumentFiles.h"
+#include "files/SafeFiles.h"
 #include "settings/Paths.h"
 #include "settings/Stylesheets.h"
 
@@ -36,13 +34,6 @@ QString PageTitleFromHead(const QByteArray &headText)
     if (end >= 0)
         title.truncate(end);
     return QString::fromUtf8(title);
-}
-
-bool ExportHtml()
-{
-    AppState &s = app();
-    const QByteArray head = mainWindow() ? EditorText(mainWindow()->headEditor()) : QByteArray();
-    return ExportHtml(s.documentPath.get(), s.currentStylesheet.get(), head);
 }
 
 bool ExportHtml(const QString &document, const QString &stylesheet, const QByteArray &head)

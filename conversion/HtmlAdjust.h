@@ -9,13 +9,11 @@
 // empty when there is none.
 QString PageTitleFromHead(const QByteArray &headText);
 
-// Writes the exported page beside the saved document, with a copy of the stylesheet
-// (made only when no file of that name is there yet). True when the page was written,
-// and also when there is nothing to do because the converter is starting or failed;
-// false when the conversion failed (the older page, if any, then stays).
-bool ExportHtml();
-// The same for `document`, with `stylesheet` and the page title taken from `headText`;
-// touches no widget, so it may run on any thread.
+// Writes the exported page beside `document`, with a copy of `stylesheet` (made only when
+// no file of that name is there yet) and the page title taken from `headText`. True when
+// the page was written, and also when there is nothing to do because the converter is
+// starting or failed; false when the conversion failed (the older page, if any, then
+// stays). Touches no widget, so it may run on any thread.
 bool ExportHtml(const QString &document, const QString &stylesheet, const QByteArray &headText);
 
 // The stylesheet link of the page exported beside a document, as a path, or "" when the

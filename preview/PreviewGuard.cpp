@@ -1,6 +1,6 @@
 #include "preview/PreviewGuard.h"
 
-#include "conversion/SafeFiles.h"
+#include "files/SafeFiles.h"
 
 #include <QFile>
 #include <QFileInfo>

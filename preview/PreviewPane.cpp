@@ -3,7 +3,7 @@
 #include "core/AppState.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
-#include "conversion/SafeFiles.h"
+#include "files/SafeFiles.h"
 #include "platform/Platform.h"
 #include "preview/PreviewGuard.h"
 #include "preview/ScrollSync.h"

@@ -1,13 +1,13 @@
 // The conversion worker with real Pandoc: debounce, temporary names and folders, the
 // argument list, failures, the time limit and shutdown; the file helpers it provides.
-#include "common/TestSupport.h"
+#include "ConversionRig.h"
 
 #include "core/AppState.h"
-#include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
+#include "conversion/ConverterRun.h"
 #include "conversion/ConverterProcess.h"
 #include "conversion/HtmlAdjust.h"
-#include "editor/Editor.h"
+#include "files/DocumentFiles.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 #include "settings/Stylesheets.h"
@@ -57,11 +57,6 @@ int runCount(const QString &dir)
     return readFileBytes(dir + QStringLiteral("runs")).count('\n');
 }
 
-bool startWith(TestApp &t, const Settings &settings)
-{
-    return t.writeSettings(settings) && t.start();
-}
-
 // What an edit does to the shared values.
 void markChanged()
 {
@@ -89,10 +84,10 @@ private slots:
 
     void pagesAlternateWithExactArgumentsAndStylesheetCopies()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         const QString folder = PreviewFolder();
         QVERIFY(folder.startsWith(WithTrailingSlash(QDir::tempPath())));
         QVERIFY(folder != WithTrailingSlash(QDir::tempPath()));
@@ -120,8 +115,8 @@ private slots:
         // The library's stylesheet changes later: the copy already made stays as it was.
         const QByteArray firstCopy = readFileBytes(folder + QStringLiteral("_tempair.css"));
         writeFileBytes(DefaultStylesheetPath(), "body { color: red; }\n");
-        SetEditorText(mainWindow()->markdownEditor(), "# Hello \xC3\xA9\n");
-        SetEditorText(mainWindow()->headEditor(), "<title>My notes</title>\n");
+        t.markdown = "# Hello \xC3\xA9\n";
+        t.head = "<title>My notes</title>\n";
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
         const QByteArray page = readFileBytes(folder + QStringLiteral("_temp1.htm"));
@@ -146,18 +141,22 @@ private slots:
         QCOMPARE(t.platform.openedUrls().first(), QUrl::fromLocalFile(folder + QStringLiteral("_temp1.htm")));
         QCOMPARE(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"));
         QCOMPARE(app().openInBrowser.load(), 0);
+        // Each published page was handed to the main thread, each run reported its end.
+        QTRY_COMPARE_WITH_TIMEOUT(t.pagesReady, 4, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.progress.size(), 8, 20000);
+        QCOMPARE(t.progress.last(), false);
 
-        QCOMPARE(t.shutdown(), 0);
+        QCOMPARE(t.stop(), 0);
         QVERIFY(!QFileInfo::exists(folder));
     }
 
     void debounceWaitsForQuietTime()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
         settings.UpdateMilliseconds = 750;
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
         QCOMPARE(runCount(t.root()), 1);
 
@@ -195,10 +194,10 @@ private slots:
 
     void saveWaitsForARunningPreviewConversion()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
         const QString document = t.docsDir() + QStringLiteral("note.md");
         writeFileBytes(document, "# saved\n");
@@ -214,7 +213,7 @@ private slots:
             std::this_thread::sleep_for(std::chrono::milliseconds(700));
             QFile::remove(t.root() + QStringLiteral("hold"));
         });
-        const bool exported = ExportHtml();
+        const bool exported = t.exportHtml();
         const qint64 waited = clock.elapsed();
         release.join();
         QVERIFY(exported);
@@ -225,19 +224,19 @@ private slots:
 
     void changeDuringConversionIsNotPublishedAndConvertsOnceMore()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
         settings.UpdateMilliseconds = 3000;
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         const QString folder = PreviewFolder();
         QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
 
         writeFileBytes(t.root() + QStringLiteral("hold"), "");
-        SetEditorText(mainWindow()->markdownEditor(), "first\n");
+        t.markdown = "first\n";
         RequestConversion();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t.root() + QStringLiteral("held")), 20000);
-        SetEditorText(mainWindow()->markdownEditor(), "second\n");
+        t.markdown = "second\n";
         markChanged();
         QFile::remove(t.root() + QStringLiteral("hold"));
 
@@ -254,10 +253,10 @@ private slots:
 
     void imagesConvertBesideSavedDocumentAndEverythingIsRemovedAtExit()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         const QString folder = PreviewFolder();
         const QString docs = t.docsDir();
         const QString other = t.root() + QStringLiteral("other/");
@@ -266,7 +265,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
 
         // Unsaved: the temporary folder even with an image.
-        SetEditorText(mainWindow()->markdownEditor(), "![pic](pic.png)\n");
+        t.markdown = "![pic](pic.png)\n";
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
 
@@ -280,17 +279,17 @@ private slots:
         QVERIFY(QFile::exists(docs + QStringLiteral("_temp0.head.txt")));
 
         // Saved but without an image: the temporary folder again.
-        SetEditorText(mainWindow()->markdownEditor(), "plain\n");
+        t.markdown = "plain\n";
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
 
         // A stylesheet copy that was already there is used as it is and kept.
-        SetEditorText(mainWindow()->markdownEditor(), "![x](y.png)\n");
+        t.markdown = "![x](y.png)\n";
         app().documentPath.set(other + QStringLiteral("b.md"));
         RequestConversion();
         QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), other + QStringLiteral("_temp0.htm"), 20000);
 
-        QCOMPARE(t.shutdown(), 0);
+        QCOMPARE(t.stop(), 0);
         QVERIFY(!QFileInfo::exists(folder));
         QCOMPARE(QDir(docs).entryList(QDir::Files), QStringList({QStringLiteral("note.md")}));
         QCOMPARE(QDir(other).entryList(QDir::Files), QStringList({QStringLiteral("_tempair.css")}));
@@ -301,11 +300,11 @@ private slots:
     {
         {
             // Pandoc refuses an unknown input format.
-            TestApp t;
+            ConversionRig t;
             Settings settings;
             settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
             settings.MarkdownVersion = QStringLiteral("no_such_format");
-            QVERIFY(startWith(t, settings));
+            QVERIFY(t.start(settings));
             QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
             const QByteArray page = readFileBytes(app().lastPreviewFile.get());
             QVERIFY(page.contains("Conversion failed"));
@@ -313,23 +312,23 @@ private slots:
         }
         {
             // Status 0 but no page written.
-            TestApp t;
+            ConversionRig t;
             Settings settings;
             settings.PandocExe = makeScript(t.root() + QStringLiteral("silent"), "exit 0\n");
-            QVERIFY(startWith(t, settings));
+            QVERIFY(t.start(settings));
             QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
             QVERIFY(readFileBytes(app().lastPreviewFile.get()).contains("Pandoc wrote no page."));
         }
         {
             // A page written, but the run failed: its error output is shown, markup escaped.
-            TestApp t;
+            ConversionRig t;
             Settings settings;
             settings.PandocExe = makeScript(t.root() + QStringLiteral("broken"),
                                             "[ \"$1\" = -v ] && exit 0\n"
                                             "while [ \"$1\" != -o ]; do shift; done\n"
                                             "echo '<p>half</p>' > \"$2\"\n"
                                             "echo '<b>out of memory</b>' >&2\nexit 2\n");
-            QVERIFY(startWith(t, settings));
+            QVERIFY(t.start(settings));
             QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
             const QByteArray page = readFileBytes(app().lastPreviewFile.get());
             QVERIFY(page.contains("exit status 2"));
@@ -340,13 +339,13 @@ private slots:
 
     void hangingConverterIsKilledAtTheLimit()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         const QString pidFile = t.root() + QStringLiteral("pid");
         settings.PandocExe = makeScript(t.root() + QStringLiteral("hang"),
                                         "[ \"$1\" = -v ] && exit 0\necho $$ > " + q(pidFile) + "\nexec sleep 600\n");
         SetConverterTimeLimit(1500);
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
         QVERIFY(readFileBytes(app().lastPreviewFile.get()).contains("did not finish within 1.5 seconds"));
         QVERIFY(processGone(pidFile));
@@ -355,18 +354,18 @@ private slots:
 
     void shutdownStopsARunningConversion()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         const QString pidFile = t.root() + QStringLiteral("pid");
         settings.PandocExe = makeScript(t.root() + QStringLiteral("slow"),
                                         "[ \"$1\" = -v ] && exit 0\necho $$ > " + q(pidFile) + "\nexec sleep 600\n");
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         const QString folder = PreviewFolder();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile) && !readFileBytes(pidFile).isEmpty(), 20000);
         QCOMPARE(app().converterState.load(), int(ConverterConverting));
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(t.shutdown(), 0);
+        QCOMPARE(t.stop(), 0);
         // Far below both the converter's 600 s and the 60 s limit.
         QVERIFY(clock.elapsed() < 20000);
         QCOMPARE(app().workerCount.load(), 0);
@@ -435,10 +434,10 @@ private slots:
 
     void converterArgumentsAreNeverReadAsOptions()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
-        QVERIFY(startWith(t, settings));
+        QVERIFY(t.start(settings));
         QTRY_VERIFY_WITH_TIMEOUT(app().converterState.load() >= ConverterIdle, 20000);
         const QString saved = QDir::currentPath();
         QDir::setCurrent(t.docsDir());

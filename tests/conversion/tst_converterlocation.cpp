@@ -1,9 +1,8 @@
 // Finding Pandoc on PATH, probing it, and the message when it cannot be started.
-#include "common/TestSupport.h"
+#include "ConversionRig.h"
 
 #include "core/AppState.h"
 #include "conversion/ConverterLocation.h"
-#include "conversion/HtmlAdjust.h"
 #include "settings/Settings.h"
 
 #include <QDateTime>
@@ -110,7 +109,7 @@ private slots:
 
     void missingCustomPathIsReportedOnceAndProgramGoesOn()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = t.root() + QStringLiteral("no/such/pandoc");
         QVERIFY(t.writeSettings(settings));
@@ -128,18 +127,18 @@ private slots:
         const QString document = t.docsDir() + QStringLiteral("note.md");
         writeFileBytes(document, "# note\n");
         app().documentPath.set(document);
-        QVERIFY(ExportHtml());
+        QVERIFY(t.exportHtml());
         QVERIFY(!QFile::exists(t.docsDir() + QStringLiteral("note.htm")));
         QTest::qWait(300);
         QCOMPARE(t.platform.messageCount(), 1);
         QVERIFY(app().lastPreviewFile.get().isEmpty());
-        QCOMPARE(t.shutdown(), 0);
+        QCOMPARE(t.stop(), 0);
     }
 
     void missingPandocOnPathGivesShortMessage()
     {
         EnvironmentGuard guard;
-        TestApp t;
+        ConversionRig t;
         QDir().mkpath(t.root() + QStringLiteral("emptybin"));
         qputenv("PATH", (t.root() + QStringLiteral("emptybin")).toUtf8());
         QVERIFY(t.start());
@@ -152,7 +151,7 @@ private slots:
     void pandocFoundOnPathIsProbedAndUsed()
     {
         EnvironmentGuard guard;
-        TestApp t;
+        ConversionRig t;
         const QString folder = t.root() + QStringLiteral("fakebin/");
         const QString log = t.root() + QStringLiteral("runs");
         makeScript(folder + QStringLiteral("pandoc"),

@@ -1,12 +1,10 @@
 // Page titles, the export beside a document with its stylesheet copy, and reading the
 // stylesheet back from an exported page.
-#include "common/TestSupport.h"
+#include "ConversionRig.h"
 
 #include "core/AppState.h"
-#include "app/MainWindow.h"
-#include "conversion/ConversionWorker.h"
 #include "conversion/HtmlAdjust.h"
-#include "editor/Editor.h"
+#include "files/DocumentFiles.h"
 #include "settings/Settings.h"
 #include "settings/Stylesheets.h"
 
@@ -28,15 +26,15 @@ QString recordingConverter(const QString &dir)
     return path;
 }
 
-QStringList recordedArguments(const TestApp &t)
+QStringList recordedArguments(const ConversionRig &t)
 {
     return withPageNames(
         QString::fromUtf8(readFileBytes(t.root() + QStringLiteral("args"))).split(u'\n', Qt::SkipEmptyParts));
 }
 
-bool startWith(TestApp &t, const Settings &settings)
+bool startWith(ConversionRig &t, const Settings &settings)
 {
-    if (!t.writeSettings(settings) || !t.start())
+    if (!t.start(settings))
         return false;
     // Exports wait for the first preview so both never race for the recorded arguments.
     if (QTest::qWaitFor([] { return !app().lastPreviewFile.get().isEmpty(); }, 20000))
@@ -47,7 +45,7 @@ bool startWith(TestApp &t, const Settings &settings)
 }
 
 // Starts with the real Pandoc and a saved document "note.md" holding `text`; its path.
-QString startWithNote(TestApp &t, Settings settings = Settings())
+QString startWithNote(ConversionRig &t, Settings settings = Settings())
 {
     settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
     if (!startWith(t, settings))
@@ -78,7 +76,7 @@ private slots:
 
     void exportWithAndWithoutHeadFile()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
         QVERIFY(startWith(t, settings));
@@ -90,7 +88,7 @@ private slots:
         app().documentPath.set(document);
 
         // The head was never edited, so there is no head file and no "-H".
-        QVERIFY(ExportHtml());
+        QVERIFY(t.exportHtml());
         QCOMPARE(recordedArguments(t),
                  QStringList({"--from", "markdown_mmd", "--to", "html", "-s", "-o", docs + "note.htm", "--css", "air.css",
                               "--metadata", "pagetitle=PageTitle", document}));
@@ -99,8 +97,8 @@ private slots:
         QVERIFY(readFileBytes(docs + QStringLiteral("note.htm")).contains("href=\"air.css\""));
 
         writeFileBytes(HeadFileFor(document), "<meta name=\"author\" content=\"me\">\n");
-        SetEditorText(mainWindow()->headEditor(), "<title>Quarterly</title>\n");
-        QVERIFY(ExportHtml());
+        t.head = "<title>Quarterly</title>\n";
+        QVERIFY(t.exportHtml());
         QCOMPARE(recordedArguments(t),
                  QStringList({"--from", "markdown_mmd", "--to", "html", "-s", "-o", docs + "note.htm", "--css", "air.css",
                               "-H", docs + "note.head.txt", "--metadata", "pagetitle=Quarterly", document}));
@@ -113,24 +111,24 @@ private slots:
         const QString dashed = docs + QStringLiteral("-v.md");
         writeFileBytes(dashed, "# Dashed\n");
         app().documentPath.set(dashed);
-        QVERIFY(ExportHtml());
+        QVERIFY(t.exportHtml());
         QVERIFY(readFileBytes(docs + QStringLiteral("-v.htm")).contains("Dashed</h1>"));
     }
 
     void stylesheetCopyIsMadeOnlyWhenMissing()
     {
-        TestApp t;
+        ConversionRig t;
         QVERIFY(!startWithNote(t).isEmpty());
         const QString docs = t.docsDir();
         writeFileBytes(docs + QStringLiteral("air.css"), "/* edited copy */\n");
-        QVERIFY(ExportHtml());
+        QVERIFY(t.exportHtml());
         QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), QByteArray("/* edited copy */\n"));
 
         // A second stylesheet: linked by its own name, copied beside, the first copy stays.
         const QString dark = StylesheetFolder() + QStringLiteral("dark.css");
         writeFileBytes(dark, "body { background: black; }\n");
         app().currentStylesheet.set(dark);
-        QVERIFY(ExportHtml());
+        QVERIFY(t.exportHtml());
         QVERIFY(readFileBytes(docs + QStringLiteral("note.htm")).contains("href=\"dark.css\""));
         QCOMPARE(readFileBytes(docs + QStringLiteral("dark.css")), readFileBytes(dark));
         QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), QByteArray("/* edited copy */\n"));
@@ -148,13 +146,13 @@ private slots:
     // file unescaped still restores it.
     void stylesheetNameThatIsNotAPlainUriStillLinks()
     {
-        TestApp t;
+        ConversionRig t;
         QVERIFY(!startWithNote(t).isEmpty());
         const QString docs = t.docsDir();
         const QString odd = StylesheetFolder() + QStringLiteral("dark #2? 100%.css");
         writeFileBytes(odd, "body { background: black; }\n");
         app().currentStylesheet.set(odd);
-        QVERIFY(ExportHtml());
+        QVERIFY(t.exportHtml());
         const QString copy = docs + QStringLiteral("dark #2? 100%.css");
         QCOMPARE(readFileBytes(copy), readFileBytes(odd));
 
@@ -177,15 +175,15 @@ private slots:
 
     void failedExportIsReportedAndKeepsTheOldPage()
     {
-        TestApp t;
+        ConversionRig t;
         Settings settings;
         settings.MarkdownVersion = QStringLiteral("no_such_format");
         QVERIFY(!startWithNote(t, settings).isEmpty());
         writeFileBytes(t.docsDir() + QStringLiteral("note.htm"), "<p>older page</p>\n");
-        QVERIFY(!ExportHtml());
+        QVERIFY(!t.exportHtml());
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("note.htm")), QByteArray("<p>older page</p>\n"));
         app().documentPath.set(QString());
-        QVERIFY(!ExportHtml());
+        QVERIFY(!t.exportHtml());
     }
 
     void stylesheetReadBackFromPages()
@@ -207,7 +205,7 @@ private slots:
         QCOMPARE(StylesheetLinkedBy("<p>no links</p>", folder), QString());
         QCOMPARE(StylesheetLinkedBy("", folder), QString());
 
-        TestApp t;
+        ConversionRig t;
         QVERIFY(t.start());
         const QString docs = t.docsDir();
         const QString document = docs + QStringLiteral("hand.md");

@@ -5,7 +5,7 @@
 #include "fault/FaultSupport.h"
 
 #include "conversion/HtmlAdjust.h"
-#include "conversion/SafeFiles.h"
+#include "files/SafeFiles.h"
 #include "preview/PreviewGuard.h"
 #include "preview/PreviewPane.h"
 

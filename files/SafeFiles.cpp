@@ -1,4 +1,4 @@
-#include "conversion/SafeFiles.h"
+#include "files/SafeFiles.h"
 
 #include <QFile>
 #include <QHash>
