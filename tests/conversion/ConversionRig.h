@@ -25,7 +25,7 @@ public:
         AppState &s = app();
         s.reset();
         running = true;
-        platform().milliseconds();
+        ::platform().milliseconds();
         InitSettingsLocation();
         ConversionHooks hooks = WindowConversionHooks();
         hooks.readMarkdown = [this] { return markdown; };
