@@ -1,6 +1,6 @@
 #pragma once
-// The conversion worker: debounce, temporary files, the converter run and the hand-over
-// of finished pages to the main thread.
+// The conversion worker: debounce, the preview's temporary files, and the hand-over of
+// finished pages to the main thread.
 
 #include <QByteArray>
 #include <QString>
