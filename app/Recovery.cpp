@@ -4,6 +4,7 @@
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
+#include "files/DocumentFiles.h"
 #include "editor/Editor.h"
 #include "platform/Platform.h"
 #include "recovery/RecoveryStore.h"

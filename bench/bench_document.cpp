@@ -16,7 +16,6 @@
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
-#include "conversion/ConversionWorker.h"
 #include "files/DocumentFiles.h"
 #include "editor/Editor.h"
 #include "preview/PreviewPane.h"

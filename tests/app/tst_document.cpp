@@ -5,6 +5,7 @@
 #include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/Document.h"
+#include "files/DocumentFiles.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
 #include "settings/Settings.h"
