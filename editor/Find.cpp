@@ -1,32 +1,19 @@
 #include "editor/Find.h"
 
-#include "core/AppState.h"
-#include "app/MainWindow.h"
-#include "platform/Platform.h"
+#include "editor/EditorView.h"
 
 #include <Qsci/qsciscintillabase.h>
 
 using Sci = QsciScintillaBase;
 
-namespace {
-
-// Kept for the whole run; only the Find dialog sets it, and never to "".
-QString searchTerm;
-
-QsciScintillaBase *markdownEditor()
-{
-    return mainWindow() ? mainWindow()->markdownEditor() : nullptr;
-}
-
-} // namespace
-
 long FindInEditor(QsciScintillaBase *editor, const QByteArray &term, FindDirection direction)
 {
     if (term.isEmpty())
         return 0;
-    const long selStart = editor->SendScintilla(Sci::SCI_GETSELECTIONSTART);
-    const long selEnd = editor->SendScintilla(Sci::SCI_GETSELECTIONEND);
-    const long length = editor->SendScintilla(Sci::SCI_GETLENGTH);
+    EditorView view(editor);
+    const long selStart = view.selectionStart();
+    const long selEnd = view.selectionEnd();
+    const long length = view.length();
     const bool forwards = direction == FindDirection::Forwards;
     editor->SendScintilla(Sci::SCI_SETSEARCHFLAGS, 0UL);
 
@@ -60,40 +47,8 @@ long FindInEditor(QsciScintillaBase *editor, const QByteArray &term, FindDirecti
             offset += forwards ? 1 : -1;
             continue;
         }
-        editor->SendScintilla(Sci::SCI_SETSEL, (unsigned long)matchStart, matchEnd);
+        view.setSelection(matchStart, matchEnd);
         editor->SendScintilla(Sci::SCI_SCROLLRANGE, (unsigned long)matchEnd, matchStart);
         return matchStart + 1;
     }
-}
-
-void FindCommand()
-{
-    QsciScintillaBase *editor = markdownEditor();
-    if (!editor)
-        return;
-    const QString entered = platform().inputText(mainWindow(), QStringLiteral("Find"), QStringLiteral("Find text:"));
-    if (entered.isEmpty())
-        return;
-    searchTerm = entered;
-    if (FindInEditor(editor, searchTerm.toUtf8(), FindDirection::Forwards) == 0)
-        platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
-                              QStringLiteral("Text not found: ") + searchTerm, MessageButtons::Ok);
-}
-
-void FindAgainCommand(FindDirection direction)
-{
-    QsciScintillaBase *editor = markdownEditor();
-    if (!editor || searchTerm.isEmpty())
-        return;
-    FindInEditor(editor, searchTerm.toUtf8(), direction);
-}
-
-QString SearchTerm()
-{
-    return searchTerm;
-}
-
-void ResetSearchTerm()
-{
-    searchTerm.clear();
 }
