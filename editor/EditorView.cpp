@@ -101,6 +101,28 @@ long EditorView::endStyled() const
     return editor_->SendScintilla(Sci::SCI_GETENDSTYLED);
 }
 
+long EditorView::searchInTarget(long start, long end, const QByteArray &term)
+{
+    editor_->SendScintilla(Sci::SCI_SETTARGETSTART, (unsigned long)start);
+    editor_->SendScintilla(Sci::SCI_SETTARGETEND, (unsigned long)end);
+    return editor_->SendScintilla(Sci::SCI_SEARCHINTARGET, (uintptr_t)term.size(), term.constData());
+}
+
+long EditorView::targetStart() const
+{
+    return editor_->SendScintilla(Sci::SCI_GETTARGETSTART);
+}
+
+long EditorView::targetEnd() const
+{
+    return editor_->SendScintilla(Sci::SCI_GETTARGETEND);
+}
+
+void EditorView::scrollRange(long end, long start)
+{
+    editor_->SendScintilla(Sci::SCI_SCROLLRANGE, (unsigned long)end, start);
+}
+
 void EditorView::replaceSelection(const QByteArray &bytes)
 {
     editor_->SendScintilla(Sci::SCI_REPLACESEL, 0UL, bytes.constData());

@@ -38,6 +38,14 @@ public:
     long wordEnd(long position) const;
     long endStyled() const;
 
+    // Searches [start, end) for `term`, backwards when start > end; the match's start or -1,
+    // and the target is left on the match.
+    long searchInTarget(long start, long end, const QByteArray &term);
+    long targetStart() const;
+    long targetEnd() const;
+    // Scrolls so that [start, end) is in view, start preferred.
+    void scrollRange(long end, long start);
+
     void replaceSelection(const QByteArray &bytes);
     void insertText(long position, const QByteArray &bytes);
     void deleteRange(long start, long count);

@@ -30,17 +30,15 @@ long FindInEditor(QsciScintillaBase *editor, const QByteArray &term, FindDirecti
             targetStart = wrapped ? length : selStart + offset;
             targetEnd = 0;
         }
-        editor->SendScintilla(Sci::SCI_SETTARGETSTART, (unsigned long)targetStart);
-        editor->SendScintilla(Sci::SCI_SETTARGETEND, (unsigned long)targetEnd);
-        const long found = editor->SendScintilla(Sci::SCI_SEARCHINTARGET, (uintptr_t)term.size(), term.constData());
+        const long found = view.searchInTarget(targetStart, targetEnd, term);
         if (found < 0) {
             if (wrapped)
                 return 0;
             wrapped = true;
             continue;
         }
-        const long matchStart = editor->SendScintilla(Sci::SCI_GETTARGETSTART);
-        const long matchEnd = editor->SendScintilla(Sci::SCI_GETTARGETEND);
+        const long matchStart = view.targetStart();
+        const long matchEnd = view.targetEnd();
         if (matchStart == selStart && matchEnd == selEnd) {
             if (wrapped)
                 return matchStart + 1;   // the only match is the one already selected
@@ -48,7 +46,7 @@ long FindInEditor(QsciScintillaBase *editor, const QByteArray &term, FindDirecti
             continue;
         }
         view.setSelection(matchStart, matchEnd);
-        editor->SendScintilla(Sci::SCI_SCROLLRANGE, (unsigned long)matchEnd, matchStart);
+        view.scrollRange(matchEnd, matchStart);
         return matchStart + 1;
     }
 }
