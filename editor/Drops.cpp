@@ -77,8 +77,11 @@ protected:
             drop->accept();
             // Opened later, so the drag source is not held by a dialog of ours.
             const QString first = paths.first();
-            QMetaObject::invokeMethod(
-                qApp, [open = openPath_, first] { if (open) open(first); }, Qt::QueuedConnection);
+            const auto open = [openPath = openPath_, first] {
+                if (openPath)
+                    openPath(first);
+            };
+            QMetaObject::invokeMethod(qApp, open, Qt::QueuedConnection);
             return true;
         }
         default:
