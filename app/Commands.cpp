@@ -2,14 +2,13 @@
 
 #include "core/AppState.h"
 #include "app/Document.h"
+#include "app/EditCommands.h"
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
-#include "editor/Editor.h"
-#include "editor/Find.h"
-#include "editor/Formatting.h"
 #include "app/PreviewHost.h"
-#include "preview/PreviewCommands.h"
-#include "settings/Stylesheets.h"
+#include "app/ViewCommands.h"
+
+#include <QAction>
 
 void RunCommand(int id)
 {
@@ -44,4 +43,17 @@ void RunCommand(int id)
             UseStylesheetEntry(id - CmdFirstStylesheet);
         break;
     }
+    UpdateCommandChecks();
+}
+
+void UpdateCommandChecks()
+{
+    MainWindow *w = mainWindow();
+    if (!w)
+        return;
+    const Settings &s = app().settings;
+    if (QAction *item = w->commandAction(CmdWordWrap))
+        item->setChecked(s.WordWrap != 0);
+    if (QAction *item = w->commandAction(CmdSyncScroll))
+        item->setChecked(s.SyncScroll != 0);
 }

@@ -26,3 +26,5 @@ enum CommandId : int {
 };
 
 void RunCommand(int id);
+// The menu's check marks as the settings stand (Word Wrap, Sync Scroll).
+void UpdateCommandChecks();

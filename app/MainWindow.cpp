@@ -1,9 +1,9 @@
 #include "app/MainWindow.h"
 
 #include "core/AppState.h"
-#include "app/BuildInfo.h"
 #include "app/Commands.h"
 #include "app/Document.h"
+#include "app/EditorWiring.h"
 #include "editor/Drops.h"
 #include "editor/Editor.h"
 #include "platform/Platform.h"
@@ -94,8 +94,8 @@ MainWindow::MainWindow()
     headEditor_ = new QsciScintillaBase;
     markdownEditor_->resize(100, 100);
     headEditor_->resize(100, 100);
-    ConnectEditorNotifications(markdownEditor_, EditorRole::Markdown);
-    ConnectEditorNotifications(headEditor_, EditorRole::Head);
+    ConnectEditorNotifications(markdownEditor_, EditorRole::Markdown, WindowEditorHooks());
+    ConnectEditorNotifications(headEditor_, EditorRole::Head, WindowEditorHooks());
 
     // A blank page's stand-in until the preview module has made the pane.
     previewWidget_ = new QWidget;
@@ -117,8 +117,8 @@ MainWindow::MainWindow()
     paneSplitter_->addWidget(editorSplitter_);
     paneSplitter_->addWidget(previewWidget_);
 
-    InstallDropHandling(markdownEditor_);
-    InstallDropHandling(headEditor_);
+    InstallDropHandling(markdownEditor_, OpenDroppedFile);
+    InstallDropHandling(headEditor_, OpenDroppedFile);
 
     buildMenus();
 
@@ -268,23 +268,23 @@ void MainWindow::setPreviewPane(QWidget *widget, PreviewPane *pane)
     QWidget *standIn = paneSplitter_->replaceWidget(1, widget);
     delete standIn;
     paneSplitter_->setSizes(sizes);
-    InstallDropHandling(widget);
+    InstallDropHandling(widget, OpenDroppedFile);
     previewWidget_ = widget;
     preview_ = pane;
 }
 
-int MainWindow::focusedPane() const
+FocusedPane MainWindow::focusedPane() const
 {
     const QWidget *focus = QApplication::focusWidget();
     if (!focus)
-        return -1;
+        return FocusedPane::None;
     if (focus == markdownEditor_ || markdownEditor_->isAncestorOf(focus))
-        return 0;
+        return FocusedPane::Markdown;
     if (focus == headEditor_ || headEditor_->isAncestorOf(focus))
-        return 1;
+        return FocusedPane::Head;
     if (focus == previewWidget_ || previewWidget_->isAncestorOf(focus))
-        return 2;
-    return -1;
+        return FocusedPane::Preview;
+    return FocusedPane::None;
 }
 
 void MainWindow::LayoutPanes()
@@ -366,24 +366,4 @@ bool BuildMainWindow()
     setMainWindow(window);
     app().mainWindowExists = 1;
     return true;
-}
-
-QString AboutText()
-{
-    return QStringLiteral("Quilldown\nVersion 1.7 (%1)\nThe Quilldown developers\n%2")
-        .arg(QString::fromLatin1(BuildDate()), QStringLiteral(QUILLDOWN_HOMEPAGE));
-}
-
-void ShowAbout()
-{
-    platform().messageBox(mainWindow(), MessageIcon::Information, QStringLiteral("Quilldown"), AboutText(),
-                          MessageButtons::Ok);
-}
-
-void ToggleSyncScroll()
-{
-    Settings &s = app().settings;
-    s.SyncScroll = s.SyncScroll == 0 ? 1 : 0;
-    if (QAction *item = mainWindow() ? mainWindow()->commandAction(CmdSyncScroll) : nullptr)
-        item->setChecked(s.SyncScroll != 0);
 }

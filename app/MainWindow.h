@@ -31,6 +31,9 @@ private:
     double ratio_ = 2.0;
 };
 
+// The pane that holds the keyboard focus.
+enum class FocusedPane { None, Markdown, Head, Preview };
+
 struct ShortcutEntry {
     QKeySequence key;
     int command;
@@ -58,8 +61,8 @@ public:
     const QList<ShortcutEntry> &shortcutTable() const { return shortcutTable_; }
     // Turns the window's shortcuts on these keys off (true) or back on (false).
     void suspendShortcuts(const QList<QKeySequence> &keys, bool suspended);
-    // Which of the three panes holds the keyboard focus: 0, 1, 2, or -1 for none.
-    int focusedPane() const;
+    // Which of the three panes holds the keyboard focus.
+    FocusedPane focusedPane() const;
 
     void LayoutPanes();
     void RecordWindowGeometry();
@@ -96,6 +99,3 @@ void setMainWindow(MainWindow *window);
 
 // Creates the main window into mainWindow(); false when it cannot be made.
 bool BuildMainWindow();
-void ShowAbout();
-void ToggleSyncScroll();
-QString AboutText();

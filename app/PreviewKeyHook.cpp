@@ -34,7 +34,7 @@ const QList<QKeySequence> &hookedKeys()
 void PreviewKeyHook::updateForFocus()
 {
     MainWindow *w = mainWindow();
-    const bool inPreview = w && w->focusedPane() == 2;
+    const bool inPreview = w && w->focusedPane() == FocusedPane::Preview;
     if (inPreview && !installed_) {
         w->suspendShortcuts(hookedKeys(), true);
         qApp->installEventFilter(this);

@@ -1,7 +1,5 @@
 #include "editor/Drops.h"
 
-#include "app/Document.h"
-
 #include <QAbstractScrollArea>
 #include <QChildEvent>
 #include <QCoreApplication>
@@ -31,8 +29,8 @@ namespace {
 // nor the browser ever handles a drop of its own.
 class DropFilter : public QObject {
 public:
-    explicit DropFilter(QWidget *pane)
-        : QObject(pane), pane_(pane)
+    DropFilter(QWidget *pane, std::function<void(const QString &)> openPath)
+        : QObject(pane), pane_(pane), openPath_(std::move(openPath))
     {
         watch(pane);
         if (auto *area = qobject_cast<QAbstractScrollArea *>(pane))
@@ -79,7 +77,11 @@ protected:
             drop->accept();
             // Opened later, so the drag source is not held by a dialog of ours.
             const QString first = paths.first();
-            QMetaObject::invokeMethod(qApp, [first] { OpenDocument(first); }, Qt::QueuedConnection);
+            const auto open = [openPath = openPath_, first] {
+                if (openPath)
+                    openPath(first);
+            };
+            QMetaObject::invokeMethod(qApp, open, Qt::QueuedConnection);
             return true;
         }
         default:
@@ -98,12 +100,13 @@ private:
     }
 
     QWidget *pane_;
+    std::function<void(const QString &)> openPath_;
 };
 
 } // namespace
 
-void InstallDropHandling(QWidget *pane)
+void InstallDropHandling(QWidget *pane, std::function<void(const QString &)> openPath)
 {
     if (pane)
-        new DropFilter(pane);
+        new DropFilter(pane, std::move(openPath));
 }

@@ -2,6 +2,7 @@
 // Files dropped on the editors or the preview open as the document; text drops are refused.
 
 #include <QStringList>
+#include <functional>
 
 class QMimeData;
 class QWidget;
@@ -11,5 +12,6 @@ class QWidget;
 QStringList DroppedFilePaths(const QMimeData *data);
 
 // Makes `pane` accept file-list drops only (and nothing else). For a QAbstractScrollArea
-// the viewport is covered too, for a web view its render widget.
-void InstallDropHandling(QWidget *pane);
+// the viewport is covered too, for a web view its render widget. The first dropped path
+// goes to `openPath`, from the event loop once the drop is over.
+void InstallDropHandling(QWidget *pane, std::function<void(const QString &)> openPath);

@@ -1,13 +1,8 @@
 #include "editor/Editor.h"
 
 #include "core/AppState.h"
-#include "app/Commands.h"
-#include "app/MainWindow.h"
-#include "platform/Platform.h"
 
 #include <QAccessible>
-#include <QAction>
-#include <QFont>
 #include <Qsci/qsciscintillabase.h>
 #include <cstring>
 
@@ -42,14 +37,6 @@ void clearLetterKeys(QsciScintillaBase *editor)
             editor->SendScintilla(Sci::SCI_CLEARCMDKEY, keyDefinition(letter, kCtrl));
         editor->SendScintilla(Sci::SCI_CLEARCMDKEY, keyDefinition(letter, kCtrlShift));
     }
-}
-
-void applyStyleToBothEditors()
-{
-    if (!mainWindow())
-        return;
-    ApplyEditorStyle(mainWindow()->markdownEditor());
-    ApplyEditorStyle(mainWindow()->headEditor());
 }
 
 } // namespace
@@ -102,31 +89,6 @@ void ApplyEditorStyle(QsciScintillaBase *editor)
     editor->SendScintilla(Sci::SCI_STYLECLEARALL);
     editor->SendScintilla(Sci::SCI_STYLESETBACK, (unsigned long)kHardBreakStyle, kLightCyan);
     editor->SendScintilla(Sci::SCI_SETWRAPMODE, (unsigned long)s.WordWrap);
-}
-
-void ChooseEditorFont()
-{
-    Settings &s = app().settings;
-    const QFont initial(s.FontName, s.FontSize);
-    QFont chosen;
-    if (!platform().chooseFont(mainWindow(), initial, &chosen))
-        return;
-    if (!chosen.family().isEmpty())
-        s.FontName = chosen.family();
-    // Whole points only; a font given in pixels (no point size) keeps the old size.
-    const int points = int(chosen.pointSizeF());
-    if (points >= 1)
-        s.FontSize = points;
-    applyStyleToBothEditors();
-}
-
-void ToggleWordWrap()
-{
-    Settings &s = app().settings;
-    s.WordWrap = s.WordWrap == 0 ? 1 : 0;
-    applyStyleToBothEditors();
-    if (QAction *item = mainWindow() ? mainWindow()->commandAction(CmdWordWrap) : nullptr)
-        item->setChecked(s.WordWrap != 0);
 }
 
 QByteArray GetTextRange(QsciScintillaBase *editor, long start, long end)

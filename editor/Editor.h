@@ -1,8 +1,9 @@
 #pragma once
-// Configuration of the two editing components, the font and wrap commands, and the
-// byte-exact text helpers every other part uses to talk to the components.
+// Configuration of the two editing components and the byte-exact text helpers every
+// other part uses to talk to the components.
 
 #include <QByteArray>
+#include <functional>
 
 class QsciScintillaBase;
 
@@ -15,11 +16,15 @@ void SetupEditor(QsciScintillaBase *editor);
 unsigned long ChangeNotificationMask();
 // Font, size, colours and wrap mode from the settings.
 void ApplyEditorStyle(QsciScintillaBase *editor);
-// Connects the component's notifications to the shared handler; called once per editor.
-void ConnectEditorNotifications(QsciScintillaBase *editor, EditorRole role);
+// What the notification reactions tell the rest of the program; any may be empty.
+struct EditorHooks {
+    std::function<void()> activity;       // something moved or changed (keeps the idle pass awake)
+    std::function<void()> edited;         // an edit was recorded for the worker (clears the status)
+    std::function<void()> markdownMoved;  // the Markdown editor's view or caret moved
+};
 
-void ChooseEditorFont();   // View > Font...
-void ToggleWordWrap();     // View > Word Wrap
+// Connects the component's notifications to the shared handler; called once per editor.
+void ConnectEditorNotifications(QsciScintillaBase *editor, EditorRole role, const EditorHooks &hooks = {});
 
 // Bytes [start, end) of the editor's text; empty when end <= start or when the stretch
 // does not lie inside the text.

@@ -1,10 +1,8 @@
 #include "editor/EditorNotify.h"
 
 #include "core/AppState.h"
-#include "app/IdlePass.h"
-#include "app/MainWindow.h"
-#include "app/PreviewHost.h"
 #include "conversion/ConversionWorker.h"
+#include "editor/EditorView.h"
 #include "editor/MarkdownStyle.h"
 #include "platform/Platform.h"
 
@@ -17,45 +15,53 @@ namespace {
 // Either pair, depending on ChangeNotificationMask().
 constexpr int kTextChange =
     Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE;
-}
 
-void ConnectEditorNotifications(QsciScintillaBase *editor, EditorRole role)
+void call(const std::function<void()> &hook)
+{
+    if (hook)
+        hook();
+}
+} // namespace
+
+void ConnectEditorNotifications(QsciScintillaBase *editor, EditorRole role, const EditorHooks &hooks)
 {
     QObject::connect(editor, &Sci::SCN_MODIFIED, editor,
-                     [editor, role](int, int type, const char *, int, int, int, int, int, int, int) {
+                     [editor, role, hooks](int, int type, const char *, int, int, int, int, int, int, int) {
                          EditorNotification n;
                          n.code = SCN_MODIFIED;
                          n.modificationType = type;
-                         OnEditorNotify(editor, role, n);
+                         OnEditorNotify(editor, role, n, hooks);
                      });
-    QObject::connect(editor, &Sci::SCN_CHARADDED, editor, [editor, role](int ch) {
+    QObject::connect(editor, &Sci::SCN_CHARADDED, editor, [editor, role, hooks](int ch) {
         EditorNotification n;
         n.code = SCN_CHARADDED;
         n.character = ch;
-        OnEditorNotify(editor, role, n);
+        OnEditorNotify(editor, role, n, hooks);
     });
-    QObject::connect(editor, &Sci::SCN_STYLENEEDED, editor, [editor, role](int position) {
+    QObject::connect(editor, &Sci::SCN_STYLENEEDED, editor, [editor, role, hooks](int position) {
         EditorNotification n;
         n.code = SCN_STYLENEEDED;
         n.position = position;
-        OnEditorNotify(editor, role, n);
+        OnEditorNotify(editor, role, n, hooks);
     });
     // Scrolling reaches the idle pass even while the editor is not painted (hidden or
     // covered), when no update notification comes.
-    QObject::connect(editor->verticalScrollBar(), &QScrollBar::valueChanged, editor, [] { KeepIdlePassAwake(); });
-    QObject::connect(editor, &Sci::SCN_UPDATEUI, editor, [editor, role](int) {
+    QObject::connect(editor->verticalScrollBar(), &QScrollBar::valueChanged, editor,
+                     [activity = hooks.activity] { call(activity); });
+    QObject::connect(editor, &Sci::SCN_UPDATEUI, editor, [editor, role, hooks](int) {
         EditorNotification n;
         n.code = SCN_UPDATEUI;
-        OnEditorNotify(editor, role, n);
+        OnEditorNotify(editor, role, n, hooks);
     });
 }
 
-int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotification &notification)
+int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotification &notification,
+                   const EditorHooks &hooks)
 {
     switch (notification.code) {
     case SCN_MODIFIED:
         if (notification.modificationType & kTextChange)
-            SignalChange();
+            SignalChange(hooks.edited);
         break;
     case SCN_CHARADDED:
         // With CR LF line ends the carriage return arrives first; only the line feed acts.
@@ -71,9 +77,9 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
         break;
     }
     case SCN_UPDATEUI:
-        KeepIdlePassAwake();
+        call(hooks.activity);
         if (role == EditorRole::Markdown)
-            SyncPreviewToEditorMove();
+            call(hooks.markdownMoved);
         break;
     default:
         break;
@@ -81,7 +87,7 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
     return 0;
 }
 
-void SignalChange()
+void SignalChange(const std::function<void()> &edited)
 {
     AppState &s = app();
     if (s.changeSuppression.load())
@@ -89,30 +95,28 @@ void SignalChange()
     s.lastChangeTime = static_cast<std::int32_t>(platform().milliseconds());
     s.changePending = 1;
     WakeConversionWorker();
-    if (mainWindow())
-        mainWindow()->setStatusText(QString());
+    call(edited);
 }
 
 void AutoIndentNewLine(QsciScintillaBase *editor)
 {
-    const long caret = editor->SendScintilla(Sci::SCI_GETCURRENTPOS);
-    const long line = editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, (unsigned long)caret);
+    EditorView view(editor);
+    const long line = view.lineFromPosition(view.caret());
     if (line < 1)
         return;
-    const long start = editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, (unsigned long)(line - 1));
-    const long indentEnd = editor->SendScintilla(Sci::SCI_GETLINEINDENTPOSITION, (unsigned long)(line - 1));
+    const long start = view.positionFromLine(line - 1);
+    const long indentEnd = view.lineIndentPosition(line - 1);
     if (indentEnd <= start)
         return;
-    const QByteArray indent = GetTextRange(editor, start, indentEnd);
+    const QByteArray indent = view.textRange(start, indentEnd);
     if (!indent.isEmpty())
-        editor->SendScintilla(Sci::SCI_REPLACESEL, 0UL, indent.constData());
+        view.replaceSelection(indent);
 }
 
 long StyleNeededStart(QsciScintillaBase *editor)
 {
-    const long endStyled = editor->SendScintilla(Sci::SCI_GETENDSTYLED);
-    const long line = editor->SendScintilla(Sci::SCI_LINEFROMPOSITION, (unsigned long)endStyled);
-    return editor->SendScintilla(Sci::SCI_POSITIONFROMLINE, (unsigned long)line);
+    const EditorView view(editor);
+    return view.positionFromLine(view.lineFromPosition(view.endStyled()));
 }
 
 void StylePlainRange(QsciScintillaBase *editor, long start, long end)

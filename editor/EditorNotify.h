@@ -23,10 +23,12 @@ struct EditorNotification {
 };
 
 // The shared handler of both editors; always 0.
-int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotification &notification);
+int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotification &notification,
+                   const EditorHooks &hooks = {});
 
-// Records an edit for the worker and empties the status bar, unless changes are suppressed.
-void SignalChange();
+// Records an edit for the worker and calls `edited` (which empties the status bar), unless
+// changes are suppressed.
+void SignalChange(const std::function<void()> &edited = {});
 // Copies the previous line's leading blanks to the caret of a freshly started line.
 void AutoIndentNewLine(QsciScintillaBase *editor);
 // Start of the line that holds the first byte the component has not styled yet.

@@ -1,8 +1,7 @@
 #pragma once
-// Plain, case-insensitive search in the Markdown editor.
+// Plain, case-insensitive search in an editor.
 
 #include <QByteArray>
-#include <QString>
 
 class QsciScintillaBase;
 
@@ -11,9 +10,3 @@ enum class FindDirection { Forwards, Backwards };
 // 0 when nothing was found, else the match's start + 1. Selects the match and scrolls it
 // into view, unless it is the only match and already selected. The term is UTF-8 bytes.
 long FindInEditor(QsciScintillaBase *editor, const QByteArray &term, FindDirection direction);
-
-void FindCommand();                              // Edit > Find (asks for the term)
-void FindAgainCommand(FindDirection direction);  // Find Next / Find Previous
-// The remembered search term (empty until Find was given one).
-QString SearchTerm();
-void ResetSearchTerm();

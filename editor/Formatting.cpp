@@ -1,70 +1,51 @@
 #include "editor/Formatting.h"
 
-#include "core/AppState.h"
-#include "app/MainWindow.h"
-#include "editor/Editor.h"
-
-#include <Qsci/qsciscintillabase.h>
-
-using Sci = QsciScintillaBase;
+#include "editor/EditorView.h"
 
 TextRange GetSelectionOrWord(QsciScintillaBase *editor)
 {
+    const EditorView view(editor);
     TextRange range;
-    range.start = editor->SendScintilla(Sci::SCI_GETSELECTIONSTART);
-    range.end = editor->SendScintilla(Sci::SCI_GETSELECTIONEND);
+    range.start = view.selectionStart();
+    range.end = view.selectionEnd();
     if (range.end <= range.start) {
-        range.start = editor->SendScintilla(Sci::SCI_WORDSTARTPOSITION, (unsigned long)range.start, 1L);
-        range.end = editor->SendScintilla(Sci::SCI_WORDENDPOSITION, (unsigned long)range.end, 1L);
+        range.start = view.wordStart(range.start);
+        range.end = view.wordEnd(range.end);
     }
     return range;
 }
 
 void ToggleMarkupIn(QsciScintillaBase *editor, const QByteArray &prefix, const QByteArray &suffix)
 {
-    const long caret = editor->SendScintilla(Sci::SCI_GETCURRENTPOS);
-    const long anchor = editor->SendScintilla(Sci::SCI_GETANCHOR);
+    EditorView view(editor);
+    const long caret = view.caret();
+    const long anchor = view.anchor();
     const long p = prefix.size();
     const long s = suffix.size();
     const TextRange range = GetSelectionOrWord(editor);
     long shift = 0;
 
-    editor->SendScintilla(Sci::SCI_BEGINUNDOACTION);
-    const bool enclosed = GetTextRange(editor, range.start - p, range.start) == prefix
-                          && GetTextRange(editor, range.end, range.end + s) == suffix;
+    view.beginUndoAction();
+    const bool enclosed = view.textRange(range.start - p, range.start) == prefix
+                          && view.textRange(range.end, range.end + s) == suffix;
     // The suffix goes first so that the prefix positions stay valid.
     if (enclosed) {
-        editor->SendScintilla(Sci::SCI_DELETERANGE, (unsigned long)range.end, s);
-        editor->SendScintilla(Sci::SCI_DELETERANGE, (unsigned long)(range.start - p), p);
+        view.deleteRange(range.end, s);
+        view.deleteRange(range.start - p, p);
         shift = -p;
     } else {
-        editor->SendScintilla(Sci::SCI_INSERTTEXT, (uintptr_t)range.end, suffix.constData());
-        editor->SendScintilla(Sci::SCI_INSERTTEXT, (uintptr_t)range.start, prefix.constData());
+        view.insertText(range.end, suffix);
+        view.insertText(range.start, prefix);
         shift = p;
     }
     if (shift != 0) {
-        editor->SendScintilla(Sci::SCI_SETCURRENTPOS, (unsigned long)(caret + shift));
-        editor->SendScintilla(Sci::SCI_SETANCHOR, (unsigned long)(anchor + shift));
+        view.setCaret(caret + shift);
+        view.setAnchor(anchor + shift);
     }
-    editor->SendScintilla(Sci::SCI_ENDUNDOACTION);
+    view.endUndoAction();
 }
 
-void ToggleMarkup(const QByteArray &prefix, const QByteArray &suffix)
+void InsertNoBreakSpaceInto(QsciScintillaBase *editor)
 {
-    if (mainWindow())
-        ToggleMarkupIn(mainWindow()->markdownEditor(), prefix, suffix);
-}
-
-void InsertNoBreakSpace()
-{
-    MainWindow *w = mainWindow();
-    if (!w)
-        return;
-    QsciScintillaBase *target = nullptr;
-    switch (w->focusedPane()) {
-    case 0: target = w->markdownEditor(); break;
-    case 1: target = w->headEditor(); break;
-    default: return;
-    }
-    target->SendScintilla(Sci::SCI_REPLACESEL, 0UL, "\xC2\xA0");
+    EditorView(editor).replaceSelection("\xC2\xA0");
 }

@@ -17,7 +17,5 @@ TextRange GetSelectionOrWord(QsciScintillaBase *editor);
 // Adds or removes the markers around the selection or the word at the caret, in one
 // undo step; caret and anchor stay with their text.
 void ToggleMarkupIn(QsciScintillaBase *editor, const QByteArray &prefix, const QByteArray &suffix);
-// The same on the Markdown editor, whichever pane has the focus.
-void ToggleMarkup(const QByteArray &prefix, const QByteArray &suffix);
-// Inserts U+00A0 into whichever editor has the focus.
-void InsertNoBreakSpace();
+// Inserts U+00A0 at the editor's caret, in place of its selection.
+void InsertNoBreakSpaceInto(QsciScintillaBase *editor);

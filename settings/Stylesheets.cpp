@@ -1,7 +1,6 @@
 #include "settings/Stylesheets.h"
 
 #include "core/AppState.h"
-#include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
 #include "settings/Paths.h"
@@ -116,19 +115,4 @@ QString LoadStylesheetStart()
     if (start.isEmpty())
         start = FolderPart(s.currentStylesheet.get());
     return start;
-}
-
-void LoadStylesheet()
-{
-    const QString chosen = platform().openFileName(mainWindow(), QStringLiteral("Load CSS"), LoadStylesheetStart(),
-                                                   QStringLiteral("CSS Files (*.css)"), OpenRule::ExistingFile);
-    if (!chosen.isEmpty())
-        UseStylesheet(chosen);
-}
-
-void UseStylesheetEntry(int index)
-{
-    const QStringList &list = app().stylesheetList;
-    if (index >= 0 && index < list.size())
-        UseStylesheet(StylesheetFolder() + list.at(index));
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The stylesheet library: the css folder, its default air.css, the menu list and the
-// commands that choose the stylesheet in use.
+// choice of the stylesheet in use.
 
 #include <QByteArray>
 #include <QString>
@@ -24,6 +24,3 @@ void UseStylesheet(const QString &path);
 // Where the Load CSS dialog starts: the first stylesheet beside the saved document,
 // else the folder of the stylesheet in use.
 QString LoadStylesheetStart();
-void LoadStylesheet();
-// Menu command 100 + index.
-void UseStylesheetEntry(int index);

@@ -214,11 +214,11 @@ private slots:
         QVERIFY(t.start());
         MainWindow *w = mainWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
-        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 0, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Markdown, 5000);
         QTest::keyClick(w->markdownEditor(), Qt::Key_Tab);
-        QCOMPARE(w->focusedPane(), 0);
+        QCOMPARE(w->focusedPane(), FocusedPane::Markdown);
         QTest::keyClick(w->markdownEditor(), Qt::Key_Backtab);
-        QCOMPARE(w->focusedPane(), 0);
+        QCOMPARE(w->focusedPane(), FocusedPane::Markdown);
     }
 };
 

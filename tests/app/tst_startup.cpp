@@ -158,7 +158,7 @@ private slots:
         QVERIFY(!hook->installed());
 
         w->preview()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Preview, 10000);
         QVERIFY(hook->installed());
         QWidget *target = QApplication::focusWidget();
 
@@ -168,7 +168,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->statusText(), QString(), 10000);
         // New puts the focus into the editor; back to the preview for the rest.
         w->preview()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Preview, 10000);
         QVERIFY(hook->installed());
         target = QApplication::focusWidget();
         w->setStatusText(QStringLiteral("marker"));
@@ -191,7 +191,7 @@ private slots:
 
         // ... and leaving the preview removes the hook, so Ctrl+P acts again.
         w->markdownEditor()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Markdown, 10000);
         QVERIFY(!hook->installed());
         QTest::keyClick(w->markdownEditor(), Qt::Key_P, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(app().openInBrowser.load(), 1, 10000);

@@ -1,5 +1,7 @@
 // Editor setup, the key map, auto-indent, the change signal, and the Font and Word Wrap
-// commands, on the program's real editors.
+// commands, on real editors. The key map, the change signal and the commands are checked
+// in the program's window: its shortcuts, status bar and menu are part of what they do.
+#include "common/EditorFixture.h"
 #include "common/TestSupport.h"
 
 #include "core/AppState.h"
@@ -53,9 +55,8 @@ class TestEditor : public QObject {
 private slots:
     void setupConfiguresBothEditors()
     {
-        TestApp t;
-        QVERIFY(t.start());
-        for (QsciScintillaBase *e : {markdown(), head()}) {
+        EditorFixture f;
+        for (QsciScintillaBase *e : {f.markdown, f.head}) {
             // A setup on a used editor leaves it empty, unmodified and without history.
             SetEditorText(e, "some text");
             QVERIFY(send(e, Sci::SCI_CANUNDO));
@@ -104,10 +105,9 @@ private slots:
 
     void tabIndentsByTwoSpacesAndLinesMove()
     {
-        TestApp t;
-        QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
-        for (QsciScintillaBase *e : {markdown(), head()}) {
+        EditorFixture f;
+        QVERIFY(f.showActive());
+        for (QsciScintillaBase *e : {f.markdown, f.head}) {
             focusEditor(e);
             setState(e, "abc\ndef", 0, 0);
             QTest::keyClick(e, Qt::Key_Tab);
@@ -175,10 +175,9 @@ private slots:
 
     void enterKeepsThePreviousIndentation()
     {
-        TestApp t;
-        QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowActive(mainWindow()));
-        for (QsciScintillaBase *e : {markdown(), head()}) {
+        EditorFixture f;
+        QVERIFY(f.showActive());
+        for (QsciScintillaBase *e : {f.markdown, f.head}) {
             focusEditor(e);
             // Blanks and tabs are copied exactly; the caret stands after them.
             setState(e, "  \tabc", 6, 6);

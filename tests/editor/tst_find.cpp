@@ -1,8 +1,11 @@
-// Find, Find Next and Find Previous on the program's real Markdown editor.
+// Find, Find Next and Find Previous on a real Markdown editor; the commands in the
+// program's window, where they ask, report and take their keys.
+#include "common/EditorFixture.h"
 #include "common/TestSupport.h"
 
 #include "core/AppState.h"
 #include "app/Commands.h"
+#include "app/EditCommands.h"
 #include "app/MainWindow.h"
 #include "editor/Editor.h"
 #include "editor/Find.h"
@@ -14,16 +17,18 @@ using Sci = QsciScintillaBase;
 namespace {
 
 
-// "anchor-caret" of the Markdown editor.
-QString selection()
+// "anchor-caret" of the editor (the window's Markdown editor by default).
+QString selection(QsciScintillaBase *e = nullptr)
 {
-    return QStringLiteral("%1-%2").arg(send(markdown(), Sci::SCI_GETANCHOR)).arg(send(markdown(), Sci::SCI_GETCURRENTPOS));
+    e = e ? e : markdown();
+    return QStringLiteral("%1-%2").arg(send(e, Sci::SCI_GETANCHOR)).arg(send(e, Sci::SCI_GETCURRENTPOS));
 }
 
-void setText(const QByteArray &text, long anchor, long caret)
+void setText(const QByteArray &text, long anchor, long caret, QsciScintillaBase *e = nullptr)
 {
-    SetEditorText(markdown(), text);
-    send(markdown(), Sci::SCI_SETSEL, anchor, caret);
+    e = e ? e : markdown();
+    SetEditorText(e, text);
+    send(e, Sci::SCI_SETSEL, anchor, caret);
 }
 
 } // namespace
@@ -96,41 +101,41 @@ private slots:
 
     void nextAndPreviousWalkAndWrap()
     {
-        TestApp t;
-        QVERIFY(t.start());
+        EditorFixture f;
+        QsciScintillaBase *e = f.markdown;
         //                0123456789012345678901
-        setText(QByteArray("cat dog Cat dog CAT."), 8, 8);
-        QCOMPARE(FindInEditor(markdown(), "cat", FindDirection::Forwards), 9L);
-        QCOMPARE(selection(), QStringLiteral("8-11"));
-        QCOMPARE(FindInEditor(markdown(), "cat", FindDirection::Forwards), 17L);
-        QCOMPARE(selection(), QStringLiteral("16-19"));
+        setText(QByteArray("cat dog Cat dog CAT."), 8, 8, e);
+        QCOMPARE(FindInEditor(e, "cat", FindDirection::Forwards), 9L);
+        QCOMPARE(selection(e), QStringLiteral("8-11"));
+        QCOMPARE(FindInEditor(e, "cat", FindDirection::Forwards), 17L);
+        QCOMPARE(selection(e), QStringLiteral("16-19"));
         // After the last match, forwards starts again at the top.
-        QCOMPARE(FindInEditor(markdown(), "cat", FindDirection::Forwards), 1L);
-        QCOMPARE(selection(), QStringLiteral("0-3"));
+        QCOMPARE(FindInEditor(e, "cat", FindDirection::Forwards), 1L);
+        QCOMPARE(selection(e), QStringLiteral("0-3"));
         // Before the first match, backwards starts again at the end.
-        QCOMPARE(FindInEditor(markdown(), "cat", FindDirection::Backwards), 17L);
-        QCOMPARE(selection(), QStringLiteral("16-19"));
+        QCOMPARE(FindInEditor(e, "cat", FindDirection::Backwards), 17L);
+        QCOMPARE(selection(e), QStringLiteral("16-19"));
         // From a selection, the nearest match that ends at or before its start.
-        QCOMPARE(FindInEditor(markdown(), "cat", FindDirection::Backwards), 9L);
-        QCOMPARE(selection(), QStringLiteral("8-11"));
-        send(markdown(), Sci::SCI_SETSEL, 10, 10);
-        QCOMPARE(FindInEditor(markdown(), "cat", FindDirection::Backwards), 1L);
-        QCOMPARE(selection(), QStringLiteral("0-3"));
+        QCOMPARE(FindInEditor(e, "cat", FindDirection::Backwards), 9L);
+        QCOMPARE(selection(e), QStringLiteral("8-11"));
+        send(e, Sci::SCI_SETSEL, 10, 10);
+        QCOMPARE(FindInEditor(e, "cat", FindDirection::Backwards), 1L);
+        QCOMPARE(selection(e), QStringLiteral("0-3"));
 
         // Overlapping matches are found one letter on.
-        setText("xaaaay", 1, 3);
-        QCOMPARE(FindInEditor(markdown(), "AA", FindDirection::Forwards), 3L);
-        QCOMPARE(selection(), QStringLiteral("2-4"));
-        QCOMPARE(FindInEditor(markdown(), "aa", FindDirection::Forwards), 4L);
-        QCOMPARE(selection(), QStringLiteral("3-5"));
-        QCOMPARE(FindInEditor(markdown(), "aa", FindDirection::Forwards), 2L);
-        QCOMPARE(selection(), QStringLiteral("1-3"));
+        setText("xaaaay", 1, 3, e);
+        QCOMPARE(FindInEditor(e, "AA", FindDirection::Forwards), 3L);
+        QCOMPARE(selection(e), QStringLiteral("2-4"));
+        QCOMPARE(FindInEditor(e, "aa", FindDirection::Forwards), 4L);
+        QCOMPARE(selection(e), QStringLiteral("3-5"));
+        QCOMPARE(FindInEditor(e, "aa", FindDirection::Forwards), 2L);
+        QCOMPARE(selection(e), QStringLiteral("1-3"));
 
         // Plain text: regular-expression characters mean themselves.
-        setText("a.c abc a.c", 0, 0);
-        QCOMPARE(FindInEditor(markdown(), "a.c", FindDirection::Forwards), 1L);
-        QCOMPARE(FindInEditor(markdown(), "a.c", FindDirection::Forwards), 9L);
-        QCOMPARE(send(markdown(), Sci::SCI_GETSEARCHFLAGS), 0L);
+        setText("a.c abc a.c", 0, 0, e);
+        QCOMPARE(FindInEditor(e, "a.c", FindDirection::Forwards), 1L);
+        QCOMPARE(FindInEditor(e, "a.c", FindDirection::Forwards), 9L);
+        QCOMPARE(send(e, Sci::SCI_GETSEARCHFLAGS), 0L);
     }
 
     void multiByteTermsAndTheHeadEditorsFocus()
@@ -143,7 +148,7 @@ private slots:
         setText(text, 0, 0);
         SetEditorText(mainWindow()->headEditor(), "gr\xC3\xBC\xC3\x9F" "e");
         mainWindow()->headEditor()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), FocusedPane::Head, 10000);
         t.platform.inputAnswers << QString::fromUtf8("grüße");
         QTest::keyClick(mainWindow()->headEditor(), Qt::Key_F, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.inputPrompts.size(), 1, 10000);
@@ -158,18 +163,19 @@ private slots:
 
     void matchIsScrolledIntoView()
     {
-        TestApp t;
-        QVERIFY(t.start());
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        EditorFixture f;
+        QsciScintillaBase *e = f.markdown;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         QByteArray text;
         for (int i = 0; i < 2000; ++i)
             text += "line " + QByteArray::number(i) + "\n";
         text += "needle\n";
-        setText(text, 0, 0);
-        QCOMPARE(send(markdown(), Sci::SCI_GETFIRSTVISIBLELINE), 0L);
-        QVERIFY(FindInEditor(markdown(), "NEEDLE", FindDirection::Forwards) > 0);
-        const long first = send(markdown(), Sci::SCI_GETFIRSTVISIBLELINE);
-        const long onScreen = send(markdown(), Sci::SCI_LINESONSCREEN);
+        setText(text, 0, 0, e);
+        QCOMPARE(send(e, Sci::SCI_GETFIRSTVISIBLELINE), 0L);
+        QVERIFY(FindInEditor(e, "NEEDLE", FindDirection::Forwards) > 0);
+        const long first = send(e, Sci::SCI_GETFIRSTVISIBLELINE);
+        const long onScreen = send(e, Sci::SCI_LINESONSCREEN);
         QVERIFY(first <= 2000 && 2000 < first + qMax(1L, onScreen));
     }
 };

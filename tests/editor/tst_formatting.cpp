@@ -1,4 +1,6 @@
-// Bold, Italic and the no-break space on the program's real editors.
+// Bold, Italic and the no-break space on real editors; the commands' keys and their
+// choice of editor by the focus in the program's window.
+#include "common/EditorFixture.h"
 #include "common/TestSupport.h"
 
 #include "core/AppState.h"
@@ -60,8 +62,8 @@ class TestFormatting : public QObject {
 private slots:
     void toggleMarkupCases()
     {
-        TestApp t;
-        QVERIFY(t.start());
+        EditorFixture f;
+        QsciScintillaBase *e = f.markdown;
         const QList<ToggleCase> cases = {
             {"selected word gets bold", CmdBold, "say [hello| world", "say **[hello|** world"},
             {"bold removed again", CmdBold, "say **[hello|** world", "say [hello| world"},
@@ -82,14 +84,17 @@ private slots:
             {"selection across lines", CmdItalic, "[a\nb|", "*[a\nb|*"},
         };
         for (const ToggleCase &c : cases) {
-            setMarked(markdown(), c.before);
-            RunCommand(c.command);
-            QVERIFY2(marked(markdown()) == c.after,
-                     qPrintable(QStringLiteral("%1: got %2").arg(c.name, QString::fromUtf8(marked(markdown())))));
+            setMarked(e, c.before);
+            if (c.command == CmdBold)
+                ToggleMarkupIn(e, "**", "**");
+            else
+                ToggleMarkupIn(e, "*", "*");
+            QVERIFY2(marked(e) == c.after,
+                     qPrintable(QStringLiteral("%1: got %2").arg(c.name, QString::fromUtf8(marked(e)))));
             // One undo step brings the text back.
-            send(markdown(), Sci::SCI_UNDO);
-            QVERIFY2(EditorText(markdown()) == QByteArray(c.before).replace("|", "").replace("[", ""), c.name);
-            QVERIFY2(!send(markdown(), Sci::SCI_CANUNDO), c.name);
+            send(e, Sci::SCI_UNDO);
+            QVERIFY2(EditorText(e) == QByteArray(c.before).replace("|", "").replace("[", ""), c.name);
+            QVERIFY2(!send(e, Sci::SCI_CANUNDO), c.name);
         }
     }
 
@@ -101,7 +106,7 @@ private slots:
         setMarked(markdown(), "one tw|o");
         setMarked(head(), "head te|xt");
         head()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), FocusedPane::Head, 10000);
         QTest::keyClick(head(), Qt::Key_B, Qt::ControlModifier);
         QCOMPARE(marked(markdown()), QByteArray("one **tw|o**"));
         QCOMPARE(marked(head()), QByteArray("head te|xt"));
@@ -110,7 +115,7 @@ private slots:
         QCOMPARE(marked(markdown()), QByteArray("one *tw|o*"));
         // The keyboard undo is one step per command, too.
         markdown()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), FocusedPane::Markdown, 10000);
         QTest::keyClick(markdown(), Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(EditorText(markdown()), QByteArray("one **two**"));
     }
@@ -123,16 +128,16 @@ private slots:
         setMarked(markdown(), "a|b");
         setMarked(head(), "c[d|e");
         markdown()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 0, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), FocusedPane::Markdown, 10000);
         QTest::keyClick(markdown(), Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(marked(markdown()), QByteArray("a\xC2\xA0|b"));
         head()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), FocusedPane::Head, 10000);
         QTest::keyClick(head(), Qt::Key_Space, Qt::ControlModifier);
         QCOMPARE(marked(head()), QByteArray("c\xC2\xA0|e"));
 
         mainWindow()->preview()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->focusedPane(), FocusedPane::Preview, 10000);
         RunCommand(CmdNoBreakSpace);
         QCOMPARE(marked(markdown()), QByteArray("a\xC2\xA0|b"));
         QCOMPARE(marked(head()), QByteArray("c\xC2\xA0|e"));
@@ -140,9 +145,8 @@ private slots:
 
     void selectionOrWordUsesDefaultWordCharacters()
     {
-        TestApp t;
-        QVERIFY(t.start());
-        QsciScintillaBase *e = markdown();
+        EditorFixture f;
+        QsciScintillaBase *e = f.markdown;
         auto range = [e](const QByteArray &text) {
             setMarked(e, text);
             const TextRange r = GetSelectionOrWord(e);

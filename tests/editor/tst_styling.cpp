@@ -1,9 +1,9 @@
 // Hard-break styling of the Markdown editor, plain styling of the head editor, and bytes
 // passing through the editors unchanged.
+#include "common/EditorFixture.h"
 #include "common/TestSupport.h"
 
 #include "core/AppState.h"
-#include "app/MainWindow.h"
 #include "editor/Editor.h"
 #include "editor/MarkdownStyle.h"
 
@@ -90,10 +90,9 @@ private slots:
 
     void realEditorsStyleByTheirRole()
     {
-        TestApp t;
-        QVERIFY(t.start());
-        QsciScintillaBase *markdown = mainWindow()->markdownEditor();
-        QsciScintillaBase *head = mainWindow()->headEditor();
+        EditorFixture f;
+        QsciScintillaBase *markdown = f.markdown;
+        QsciScintillaBase *head = f.head;
         for (const StyleCase &c : styleCases()) {
             SetEditorText(markdown, c.text);
             SetEditorText(head, c.text);
@@ -115,10 +114,10 @@ private slots:
     // Typing restyles from the start of the edited line, while the window paints.
     void editsRestyleTheWholeLine()
     {
-        TestApp t;
-        QVERIFY(t.start());
-        QsciScintillaBase *markdown = mainWindow()->markdownEditor();
-        QVERIFY(QTest::qWaitForWindowExposed(mainWindow()));
+        EditorFixture f;
+        QsciScintillaBase *markdown = f.markdown;
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         SetEditorText(markdown, "one  \ntwo\n");
         QTRY_COMPARE_WITH_TIMEOUT(editorStyles(markdown), QByteArray("...__.....").constData(), 10000);
         // Text after the blanks: they are no longer a hard break.
@@ -134,10 +133,9 @@ private slots:
 
     void bytesPassUnchanged()
     {
-        TestApp t;
-        QVERIFY(t.start());
+        EditorFixture f;
         const QByteArray bytes("a\0b\xFF\xC3(\xE2\x82 \xC2\xA0z\n", 14);
-        for (QsciScintillaBase *e : {mainWindow()->markdownEditor(), mainWindow()->headEditor()}) {
+        for (QsciScintillaBase *e : {f.markdown, f.head}) {
             SetEditorText(e, bytes);
             QCOMPARE(e->SendScintilla(Sci::SCI_GETLENGTH), long(bytes.size()));
             QCOMPARE(EditorText(e), bytes);
@@ -151,7 +149,7 @@ private slots:
             styleAll(e);
         }
         // The NUL byte ends a "line" for the styling, too.
-        QCOMPARE(editorStyles(mainWindow()->markdownEditor()), QByteArray(bytes.size(), '.'));
+        QCOMPARE(editorStyles(f.markdown), QByteArray(bytes.size(), '.'));
     }
 };
 

@@ -1,7 +1,7 @@
 // The preview pane: reloads at the reader's offset, stale pages, navigation rules,
 // Preview in Browser and Refresh.
 #include "PreviewTestSupport.h"
-#include "preview/PreviewCommands.h"
+#include "app/ViewCommands.h"
 
 #include "app/Commands.h"
 
