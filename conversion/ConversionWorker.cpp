@@ -380,7 +380,7 @@ bool InitConversion()
         return false;
     workerThread->setObjectName(QStringLiteral("QuilldownWorker"));
     workerThread->start();
-    return PrepareStylesheetFolder();
+    return true;
 }
 
 void WaitForConversionWorker()

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <functional>
 
-// Creates this instance's preview folder, starts the worker thread and prepares the
-// stylesheet folder; false when the thread or the default stylesheet is missing.
+// Creates this instance's preview folder and starts the worker thread; false when the
+// thread is missing.
 bool InitConversion();
 // Sets the quit flag if needed, waits until the worker has ended and joins it, then
 // deletes the preview files in this instance's folder and the folder itself. Bounded:

@@ -5,6 +5,7 @@
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
 #include "settings/Paths.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,17 +30,17 @@ bool LibraryBesideExecutable(const QString &baseDirectory, bool portable)
     return portable || ::access(QFile::encodeName(baseDirectory).constData(), W_OK) == 0;
 }
 
-QString StylesheetFolder()
+QString StylesheetFolder(const SettingsLocation &location)
 {
     const QString base = BaseDirectory();
-    if (LibraryBesideExecutable(base, app().location.Portable))
+    if (LibraryBesideExecutable(base, location.Portable))
         return base + QStringLiteral("css/");
     return UserDataDirectory(QStringLiteral("Quilldown")) + QStringLiteral("css/");
 }
 
-QString DefaultStylesheetPath()
+QString DefaultStylesheetPath(const SettingsLocation &location)
 {
-    return StylesheetFolder() + QStringLiteral("air.css");
+    return StylesheetFolder(location) + QStringLiteral("air.css");
 }
 
 // The resource file is compiled into a static library, so it must be registered by hand.
@@ -69,14 +70,14 @@ QStringList ListStylesheets(const QString &folder)
     return names;
 }
 
-bool PrepareStylesheetFolder()
+std::optional<QStringList> PrepareStylesheetFolder(const SettingsLocation &location)
 {
-    const QString folder = StylesheetFolder();
+    const QString folder = StylesheetFolder(location);
     // Beside the executable only the css folder itself is made; the per-user data
     // folder may not exist yet on a fresh account.
     if (!QFileInfo::exists(folder))
         CreateDirectoryPath(folder);
-    const QString path = DefaultStylesheetPath();
+    const QString path = DefaultStylesheetPath(location);
     // Anything already there, even an empty or edited file, is left alone.
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
         QFile file(path);
@@ -91,9 +92,8 @@ bool PrepareStylesheetFolder()
     }
     const QFileInfo info(path);
     if (!info.isFile() || info.size() <= 0)
-        return false;
-    app().stylesheetList = ListStylesheets(folder);
-    return true;
+        return std::nullopt;
+    return ListStylesheets(folder);
 }
 
 void UseStylesheet(const QString &path)
@@ -130,5 +130,5 @@ void UseStylesheetEntry(int index)
 {
     const QStringList &list = app().stylesheetList;
     if (index >= 0 && index < list.size())
-        UseStylesheet(StylesheetFolder() + list.at(index));
+        UseStylesheet(StylesheetFolder(app().location) + list.at(index));
 }
