@@ -114,7 +114,8 @@ private slots:
         const QByteArray headCopy = readFileBytes(folder + QStringLiteral("_temp0.head.txt"));
         QVERIFY(headCopy.startsWith("<meta http-equiv=\"Content-Security-Policy\""));
         QVERIFY(headCopy.endsWith(">\n<!--<title>PageTitle</title>-->\n"));
-        QCOMPARE(readFileBytes(folder + QStringLiteral("_tempair.css")), readFileBytes(DefaultStylesheetPath(app().location)));
+        QCOMPARE(readFileBytes(folder + QStringLiteral("_tempair.css")),
+                 readFileBytes(DefaultStylesheetPath(app().location)));
         QVERIFY(readFileBytes(folder + QStringLiteral("_temp0.htm")).contains("<title>PageTitle</title>"));
 
         // The library's stylesheet changes later: the copy already made stays as it was.
