@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "app/PreviewHost.h"
 #include "app/Recovery.h"
+#include "app/SettingsHost.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 
@@ -293,7 +294,7 @@ void OpenNewWindow()
 {
     if (!WaitForExport())
         return;
-    SaveSettings();
+    SaveAppSettings();
     QThread::msleep(1);
     platform().startDetached(QCoreApplication::applicationFilePath(), {});
 }

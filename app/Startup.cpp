@@ -9,8 +9,10 @@
 #include "app/PreviewHost.h"
 #include "app/PreviewKeyHook.h"
 #include "app/Recovery.h"
+#include "app/SettingsHost.h"
 #include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
+#include "platform/TerminationSignal.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 
@@ -35,6 +37,11 @@ void ShowFatalError(const QString &message)
                           MessageButtons::Ok);
 }
 
+void EndOnTerminationSignals(QObject *parent)
+{
+    QuitOnTerminationSignals(parent, [] { app().quit = 1; });
+}
+
 bool StartApplication(const QStringList &arguments)
 {
     AppState &s = app();
@@ -42,11 +49,11 @@ bool StartApplication(const QStringList &arguments)
     setMainWindow(nullptr);
     platform().milliseconds();
     InitSettingsLocation();
-    if (!StartConversion()) {
+    if (!StartConversion() || !PrepareStylesheetLibrary()) {
         ShowFatalError(QStringLiteral("Could not initialize Pandoc!"));
         return false;
     }
-    LoadSettings();
+    LoadAppSettings();
     s.settingsLoaded = 1;
     if (!BuildMainWindow()) {
         ShowFatalError(QStringLiteral("Could not initialize GUI!"));
@@ -93,7 +100,7 @@ int Shutdown()
     FinishRecovery();
     // Values that were never read from the file must not replace it.
     if (s.settingsLoaded.load())
-        SaveSettings();
+        SaveAppSettings();
     StopExportThread();
     WaitForConversionWorker();
     for (const QString &path : s.temporaryFiles.paths())

@@ -3,12 +3,17 @@
 
 #include <QStringList>
 
+class QObject;
+
 // Start-up up to the shown window; false after a fatal message (then call Shutdown).
 bool StartApplication(const QStringList &arguments);
 // Ends the program's work: quit flag, hidden window, settings, worker, temporary files.
 // Returns the exit code (always 0).
 int Shutdown();
 void ShowFatalError(const QString &message);
+// SIGTERM, SIGINT and SIGHUP set the quit flag and end the main loop (see
+// platform/TerminationSignal.h).
+void EndOnTerminationSignals(QObject *parent);
 
 class PreviewKeyHook;
 // The preview-focus key hook of the running program (nullptr when not running).

@@ -5,10 +5,39 @@
 #include "conversion/ConversionWorker.h"
 #include "core/AppState.h"
 #include "platform/Platform.h"
+#include "settings/Paths.h"
 #include "settings/Stylesheets.h"
 
 #include <QFileInfo>
 #include <QUrl>
+
+namespace {
+
+void useStylesheet(const QString &path)
+{
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return;
+    AppState &s = app();
+    s.currentStylesheet.set(path);
+    s.stylesheetChanged = 1;
+    RequestConversion();
+}
+
+// Where the Load CSS dialog starts: the first stylesheet beside the saved document,
+// else the folder of the stylesheet in use.
+QString loadStylesheetStart()
+{
+    AppState &s = app();
+    QString start;
+    const QString document = s.documentPath.get();
+    if (!document.isEmpty())
+        start = FirstFileMatching(QStringLiteral("*.css"), FolderPart(document));
+    if (start.isEmpty())
+        start = FolderPart(s.currentStylesheet.get());
+    return start;
+}
+
+} // namespace
 
 void RefreshCommand()
 {
@@ -35,17 +64,17 @@ void PreviewInBrowser()
 
 void LoadStylesheet()
 {
-    const QString chosen = platform().openFileName(mainWindow(), QStringLiteral("Load CSS"), LoadStylesheetStart(),
+    const QString chosen = platform().openFileName(mainWindow(), QStringLiteral("Load CSS"), loadStylesheetStart(),
                                                    QStringLiteral("CSS Files (*.css)"), OpenRule::ExistingFile);
     if (!chosen.isEmpty())
-        UseStylesheet(chosen);
+        useStylesheet(chosen);
 }
 
 void UseStylesheetEntry(int index)
 {
     const QStringList &list = app().stylesheetList;
     if (index >= 0 && index < list.size())
-        UseStylesheet(StylesheetFolder() + list.at(index));
+        useStylesheet(StylesheetFolder(app().location) + list.at(index));
 }
 
 void ToggleSyncScroll()

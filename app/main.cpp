@@ -2,7 +2,6 @@
 #include "app/BuildInfo.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
-#include "platform/TerminationSignal.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -37,7 +36,7 @@ int main(int argc, char **argv)
     engine.settle();
     QApplication::setApplicationName(QStringLiteral("Quilldown"));
     QApplication::setDesktopFileName(QStringLiteral("org.quilldown.Quilldown"));
-    QuitOnTerminationSignals(&application);
+    EndOnTerminationSignals(&application);
     if (!StartApplication(QApplication::arguments()))
         return Shutdown();
     // A termination signal during start-up has already asked to end.

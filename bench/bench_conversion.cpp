@@ -5,6 +5,7 @@
 // Runs the real program (offscreen) with the real Pandoc found on PATH.
 //   build/bench/bench_conversion [10 KB runs] [1 MB runs] [idle seconds]   (default 10 4 10)
 #include "BenchFigures.h"
+#include "BenchPrelude.h"
 #include "GeneratedMarkdown.h"
 #include "WaitFor.h"
 #include "core/AppState.h"
@@ -148,26 +149,15 @@ Figures measure(const QByteArray &text, int runs, int settleMs, const QString &s
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
-    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false;*.warning=false");
-    EngineEnvironment engine;
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
-    engine.settle();
+    BenchPreludeOptions options;
+    options.forceOffscreen = true;
+    BenchApplication application(argc, argv, options);
     const int smallRuns = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     const int largeRuns = argc > 2 ? std::max(1, atoi(argv[2])) : 4;
     const int idleSeconds = argc > 3 ? std::max(1, atoi(argv[3])) : 10;
 
-    QTemporaryDir dir;
-    const QString root = dir.path() + u'/';
-    QDir().mkpath(root + QStringLiteral("config"));
-    QDir().mkpath(root + QStringLiteral("data"));
-    QDir().mkpath(root + QStringLiteral("bin"));
-    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (root + QStringLiteral("data")).toUtf8());
-    qputenv("XDG_STATE_HOME", (root + QStringLiteral("state")).toUtf8());
-    SetBaseDirectoryOverride(root + QStringLiteral("bin"));
+    const BenchSandbox sandbox;
+    const QString root = sandbox.root();
 
     if (!StartApplication({QStringLiteral("bench_conversion")})) {
         std::fprintf(stderr, "the program did not start\n");

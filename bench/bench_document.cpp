@@ -9,6 +9,7 @@
 // Runs the real program offscreen with the real Pandoc on PATH, in temporary folders.
 //   build/bench/bench_document [open runs] [save runs]
 #include "BenchFigures.h"
+#include "BenchPrelude.h"
 #include "GeneratedMarkdown.h"
 #include "WaitFor.h"
 #include "core/AppState.h"
@@ -44,25 +45,12 @@ double elapsedMs(const QElapsedTimer &clock) { return clock.nsecsElapsed() / 1e6
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
-    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false;*.warning=false");
-    EngineEnvironment engine;
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
-    engine.settle();
+    BenchApplication application(argc, argv);
     const int openRuns = argc > 1 ? std::max(1, atoi(argv[1])) : 7;
     const int saveRuns = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
 
-    QTemporaryDir root;
-    const QString base = root.path() + u'/';
-    for (const char *folder : {"config", "data", "bin", "docs"})
-        QDir().mkpath(base + QLatin1String(folder));
-    qputenv("XDG_CONFIG_HOME", (base + QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (base + QStringLiteral("data")).toUtf8());
-    qputenv("XDG_STATE_HOME", (base + QStringLiteral("state")).toUtf8());
-    SetBaseDirectoryOverride(base + QStringLiteral("bin"));
+    const BenchSandbox sandbox;
+    const QString base = sandbox.root();
 
     const QString document = base + QStringLiteral("docs/big.md");
     const QByteArray text = GeneratedMarkdown(5 * 1024 * 1024, 4242) + '\n';

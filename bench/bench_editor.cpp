@@ -3,6 +3,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen ./bench_editor [megabytes] [keystrokes]
 
+#include "BenchPrelude.h"
 #include "core/AppState.h"
 #include "editor/Editor.h"
 #include "editor/MarkdownStyle.h"
@@ -143,9 +144,10 @@ Figures typeCharacters(QApplication &application, QsciScintillaBase *editor, lon
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    BenchPreludeOptions options;
+    options.engine = false;
+    BenchApplication prelude(argc, argv, options);
+    QApplication &application = prelude.application();
     const double megabytes = argc > 1 ? QByteArray(argv[1]).toDouble() : 5.0;
     const int keystrokes = argc > 2 ? QByteArray(argv[2]).toInt() : 1000;
 

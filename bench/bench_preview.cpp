@@ -6,6 +6,7 @@
 //
 //   ./bench_preview [runs]        (default 7 runs per size)
 
+#include "BenchPrelude.h"
 #include "WaitFor.h"
 #include "core/AppState.h"
 #include "app/MainWindow.h"
@@ -184,42 +185,29 @@ Timing measure(const QString &folder, const QByteArray &html, int runs)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --disable-logging");
-    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.info=false");
-    EngineEnvironment engine;
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication application(argc, argv);
-    engine.settle();
+    BenchPreludeOptions options;
+    options.keepChromiumFlags = true;
+    options.quietWarnings = false;
+    BenchApplication application(argc, argv, options);
     const int runs = argc > 1 ? qMax(1, atoi(argv[1])) : 7;
 
-    QTemporaryDir root;
-    QDir().mkpath(root.path() + QStringLiteral("/config/Quilldown"));
-    QDir().mkpath(root.path() + QStringLiteral("/data"));
-    QDir().mkpath(root.path() + QStringLiteral("/bin"));
-    QDir().mkpath(root.path() + QStringLiteral("/pages"));
-    qputenv("XDG_CONFIG_HOME", (root.path() + QStringLiteral("/config")).toUtf8());
-    qputenv("XDG_DATA_HOME", (root.path() + QStringLiteral("/data")).toUtf8());
-    qputenv("XDG_STATE_HOME", (root.path() + QStringLiteral("/state")).toUtf8());
-    SetBaseDirectoryOverride(root.path() + QStringLiteral("/bin/"));
+    const BenchSandbox sandbox;
+    const QString pages = sandbox.root() + QStringLiteral("pages");
+    QDir().mkpath(pages);
     QuietPlatform quiet;
     setPlatform(&quiet);
 
     // No converter: only the pages published here reach the pane.
     Settings settings;
-    settings.PandocExe = root.path() + QStringLiteral("/no-such-pandoc");
+    settings.PandocExe = sandbox.root() + QStringLiteral("no-such-pandoc");
     settings.WinW = 1000;
     settings.WinH = 700;
-    WriteSettingsFile(root.path() + QStringLiteral("/config/Quilldown/") + QString::fromLatin1(kSettingsFileName),
-                      settings);
+    WriteSettingsFile(sandbox.settingsFile(), settings);
     // The pane follows the shown window a few turns of the main loop later.
     if (!StartApplication({QStringLiteral("quilldown")}) || !waitFor([] { return mainWindow()->preview(); }, 60000)) {
         std::fprintf(stderr, "the program did not start\n");
         return 1;
     }
-    const QString pages = root.path() + QStringLiteral("/pages");
 
     const Timing small = measure(pages, pageOfSize(10 * 1024), runs);
     const Timing large = measure(pages, pageOfSize(1024 * 1024), runs);
@@ -245,6 +233,5 @@ int main(int argc, char **argv)
 
     Shutdown();
     setPlatform(nullptr);
-    SetBaseDirectoryOverride(QString());
     return small.ok && large.ok ? 0 : 1;
 }

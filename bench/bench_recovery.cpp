@@ -4,6 +4,7 @@
 // several runs, in a folder on the same disk as the build.
 //   build/bench/bench_recovery [runs]
 #include "BenchFigures.h"
+#include "BenchPrelude.h"
 #include "GeneratedMarkdown.h"
 #include "editor/Editor.h"
 #include "recovery/RecoveryStore.h"
@@ -20,9 +21,9 @@
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    BenchPreludeOptions options;
+    options.engine = false;
+    const BenchApplication application(argc, argv, options);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 9;
 
     QsciScintillaBase markdown, head;

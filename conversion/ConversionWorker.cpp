@@ -368,7 +368,7 @@ bool InitConversion(ConversionHooks conversionHooks)
         return false;
     workerThread->setObjectName(QStringLiteral("QuilldownWorker"));
     workerThread->start();
-    return PrepareStylesheetFolder();
+    return true;
 }
 
 void WaitForConversionWorker()

@@ -22,9 +22,8 @@ struct ConversionHooks {
     std::function<void(bool running)> progress;
 };
 
-// Creates this instance's preview folder, starts the worker thread with `hooks` and
-// prepares the stylesheet folder; false when the thread or the default stylesheet is
-// missing.
+// Creates this instance's preview folder and starts the worker thread with `hooks`;
+// false when the thread is missing.
 bool InitConversion(ConversionHooks hooks);
 // Sets the quit flag if needed, waits until the worker has ended and joins it, then
 // deletes the preview files in this instance's folder and the folder itself. Bounded:

@@ -89,7 +89,7 @@ QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder
 void RestoreDocumentStylesheet()
 {
     AppState &s = app();
-    s.currentStylesheet.set(DefaultStylesheetPath());
+    s.currentStylesheet.set(DefaultStylesheetPath(s.location));
     const QString document = s.documentPath.get();
     if (document.isEmpty())
         return;

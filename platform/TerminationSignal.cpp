@@ -1,7 +1,5 @@
 #include "platform/TerminationSignal.h"
 
-#include "core/AppState.h"
-
 #include <QApplication>
 #include <QWidget>
 #include <QSocketNotifier>
@@ -22,15 +20,16 @@ void onSignal(int)
 
 } // namespace
 
-void QuitOnTerminationSignals(QObject *parent)
+void QuitOnTerminationSignals(QObject *parent, std::function<void()> onQuit)
 {
     if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, parent);
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [onQuit = std::move(onQuit)] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
-        app().quit = 1;
+        if (onQuit)
+            onQuit();
         // A modal dialog runs a loop of its own that quitting the main loop does not
         // end, and before the main loop starts quit() does nothing at all.
         for (int i = 0; i < 16; ++i) {

@@ -3,8 +3,11 @@
 // program through its normal shutdown instead of killing it, so the settings are written
 // and the temporary files removed.
 
+#include <functional>
+
 class QObject;
 
-// When one of the signals arrives: sets the quit flag, closes any modal dialog and leaves
-// the event loop, on the main thread. Callers check the quit flag before entering the loop.
-void QuitOnTerminationSignals(QObject *parent);
+// When one of the signals arrives, on the main thread: runs `onQuit` (which sets the
+// caller's quit flag), closes any modal dialog and leaves the event loop. Callers check
+// their quit flag before entering the loop.
+void QuitOnTerminationSignals(QObject *parent, std::function<void()> onQuit);

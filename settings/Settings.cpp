@@ -1,10 +1,10 @@
 #include "settings/Settings.h"
 
-#include "core/AppState.h"
 #include "settings/Paths.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <limits>
@@ -57,14 +57,8 @@ SettingsLocation DecideSettingsLocation(const QString &baseDirectory)
     return location;
 }
 
-void InitSettingsLocation()
+QString SettingsDirectory(const SettingsLocation &location, bool create)
 {
-    app().location = DecideSettingsLocation(BaseDirectory());
-}
-
-QString SettingsDirectory(bool create)
-{
-    const SettingsLocation &location = app().location;
     if (location.Portable)
         return location.BaseDirectory;
     if (create)
@@ -72,9 +66,9 @@ QString SettingsDirectory(bool create)
     return location.UserDirectory;
 }
 
-QString SettingsFilePath(bool create)
+QString SettingsFilePath(const SettingsLocation &location, bool create)
 {
-    return SettingsDirectory(create) + QString::fromLatin1(kSettingsFileName);
+    return SettingsDirectory(location, create) + QString::fromLatin1(kSettingsFileName);
 }
 
 namespace {
@@ -240,12 +234,12 @@ bool WriteSettingsFile(const QString &path, const Settings &settings)
     return file.commit();
 }
 
-void LoadSettings()
+Settings LoadSettings(const SettingsLocation &location)
 {
-    app().settings = ReadSettingsFile(SettingsFilePath(false));
+    return ReadSettingsFile(SettingsFilePath(location, false));
 }
 
-bool SaveSettings()
+bool SaveSettings(const SettingsLocation &location, const Settings &settings)
 {
-    return WriteSettingsFile(SettingsFilePath(true), app().settings);
+    return WriteSettingsFile(SettingsFilePath(location, true), settings);
 }

@@ -39,19 +39,17 @@ inline constexpr const char *kSettingsFileName = "Quilldown.ini";
 QString UserSettingsDirectory(const QString &appName);
 // Decides portable mode for the given executable folder.
 SettingsLocation DecideSettingsLocation(const QString &baseDirectory);
-// Fills the process-wide location record (first thing at start-up).
-void InitSettingsLocation();
 
-QString SettingsDirectory(bool create);
-QString SettingsFilePath(bool create);
+// `create` makes the per-user folder when it is missing.
+QString SettingsDirectory(const SettingsLocation &location, bool create);
+QString SettingsFilePath(const SettingsLocation &location, bool create);
 
-// Reading and writing without touching the process-wide record.
 Settings ParseSettings(const QByteArray &bytes);
 QByteArray FormatSettings(const Settings &settings, const QDateTime &savedAt);
 Settings ReadSettingsFile(const QString &path);   // defaults when missing or unreadable
 // Replaces the file atomically; the old file stays whole when anything fails.
 bool WriteSettingsFile(const QString &path, const Settings &settings);
 
-// Process-wide record <-> file.
-void LoadSettings();
-bool SaveSettings();
+// The settings file of `location`: defaults when it cannot be read; written atomically.
+Settings LoadSettings(const SettingsLocation &location);
+bool SaveSettings(const SettingsLocation &location, const Settings &settings);

@@ -1,9 +1,7 @@
 #include "settings/Stylesheets.h"
 
-#include "core/AppState.h"
-#include "conversion/ConversionWorker.h"
-#include "platform/Platform.h"
 #include "settings/Paths.h"
+#include "settings/Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,17 +26,17 @@ bool LibraryBesideExecutable(const QString &baseDirectory, bool portable)
     return portable || ::access(QFile::encodeName(baseDirectory).constData(), W_OK) == 0;
 }
 
-QString StylesheetFolder()
+QString StylesheetFolder(const SettingsLocation &location)
 {
     const QString base = BaseDirectory();
-    if (LibraryBesideExecutable(base, app().location.Portable))
+    if (LibraryBesideExecutable(base, location.Portable))
         return base + QStringLiteral("css/");
     return UserDataDirectory(QStringLiteral("Quilldown")) + QStringLiteral("css/");
 }
 
-QString DefaultStylesheetPath()
+QString DefaultStylesheetPath(const SettingsLocation &location)
 {
-    return StylesheetFolder() + QStringLiteral("air.css");
+    return StylesheetFolder(location) + QStringLiteral("air.css");
 }
 
 // The resource file is compiled into a static library, so it must be registered by hand.
@@ -68,14 +66,14 @@ QStringList ListStylesheets(const QString &folder)
     return names;
 }
 
-bool PrepareStylesheetFolder()
+std::optional<QStringList> PrepareStylesheetFolder(const SettingsLocation &location)
 {
-    const QString folder = StylesheetFolder();
+    const QString folder = StylesheetFolder(location);
     // Beside the executable only the css folder itself is made; the per-user data
     // folder may not exist yet on a fresh account.
     if (!QFileInfo::exists(folder))
         CreateDirectoryPath(folder);
-    const QString path = DefaultStylesheetPath();
+    const QString path = DefaultStylesheetPath(location);
     // Anything already there, even an empty or edited file, is left alone.
     if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
         QFile file(path);
@@ -90,29 +88,6 @@ bool PrepareStylesheetFolder()
     }
     const QFileInfo info(path);
     if (!info.isFile() || info.size() <= 0)
-        return false;
-    app().stylesheetList = ListStylesheets(folder);
-    return true;
-}
-
-void UseStylesheet(const QString &path)
-{
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        return;
-    AppState &s = app();
-    s.currentStylesheet.set(path);
-    s.stylesheetChanged = 1;
-    RequestConversion();
-}
-
-QString LoadStylesheetStart()
-{
-    AppState &s = app();
-    QString start;
-    const QString document = s.documentPath.get();
-    if (!document.isEmpty())
-        start = FirstFileMatching(QStringLiteral("*.css"), FolderPart(document));
-    if (start.isEmpty())
-        start = FolderPart(s.currentStylesheet.get());
-    return start;
+        return std::nullopt;
+    return ListStylesheets(folder);
 }

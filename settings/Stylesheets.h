@@ -1,16 +1,18 @@
 #pragma once
-// The stylesheet library: the css folder, its default air.css, the menu list and the
-// choice of the stylesheet in use.
+// The stylesheet library: the css folder, its default air.css and the menu list.
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+struct SettingsLocation;
 
 // Beside the executable (portable or writable program folder), else in the per-user
 // data folder; ending in "/".
-QString StylesheetFolder();
-QString DefaultStylesheetPath();     // the library's air.css
-QByteArray DefaultStylesheetText();  // the bytes written as air.css
+QString StylesheetFolder(const SettingsLocation &location);
+QString DefaultStylesheetPath(const SettingsLocation &location);  // the library's air.css
+QByteArray DefaultStylesheetText();                                // the bytes written as air.css
 
 // $XDG_DATA_HOME, else $HOME/.local/share, then the application's name and "/".
 QString UserDataDirectory(const QString &appName);
@@ -19,8 +21,6 @@ bool LibraryBesideExecutable(const QString &baseDirectory, bool portable);
 // Names of the "*.css" entries of `folder` (folders included), sorted ignoring case.
 QStringList ListStylesheets(const QString &folder);
 
-bool PrepareStylesheetFolder();
-void UseStylesheet(const QString &path);
-// Where the Load CSS dialog starts: the first stylesheet beside the saved document,
-// else the folder of the stylesheet in use.
-QString LoadStylesheetStart();
+// Makes the folder and its air.css when missing; the names to list in the menu, none
+// when the default stylesheet is missing or empty.
+std::optional<QStringList> PrepareStylesheetFolder(const SettingsLocation &location);

@@ -250,7 +250,7 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
-        QuitOnTerminationSignals(mainWindow());
+        EndOnTerminationSignals(mainWindow());
         QTimer::singleShot(0, [] { ::raise(SIGTERM); });
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Quilldown"), QStringLiteral("waiting"),
                         QMessageBox::Ok);

@@ -109,12 +109,13 @@ private slots:
         const QByteArray headCopy = readFileBytes(folder + QStringLiteral("_temp0.head.txt"));
         QVERIFY(headCopy.startsWith("<meta http-equiv=\"Content-Security-Policy\""));
         QVERIFY(headCopy.endsWith(">\n<!--<title>PageTitle</title>-->\n"));
-        QCOMPARE(readFileBytes(folder + QStringLiteral("_tempair.css")), readFileBytes(DefaultStylesheetPath()));
+        QCOMPARE(readFileBytes(folder + QStringLiteral("_tempair.css")),
+                 readFileBytes(DefaultStylesheetPath(app().location)));
         QVERIFY(readFileBytes(folder + QStringLiteral("_temp0.htm")).contains("<title>PageTitle</title>"));
 
         // The library's stylesheet changes later: the copy already made stays as it was.
         const QByteArray firstCopy = readFileBytes(folder + QStringLiteral("_tempair.css"));
-        writeFileBytes(DefaultStylesheetPath(), "body { color: red; }\n");
+        writeFileBytes(DefaultStylesheetPath(app().location), "body { color: red; }\n");
         t.markdown = "# Hello \xC3\xA9\n";
         t.head = "<title>My notes</title>\n";
         RequestConversion();
@@ -125,7 +126,7 @@ private slots:
         QCOMPARE(readFileBytes(folder + QStringLiteral("_tempair.css")), firstCopy);
 
         // Another stylesheet gets its own copy on the next run.
-        const QString dark = StylesheetFolder() + QStringLiteral("dark.css");
+        const QString dark = StylesheetFolder(app().location) + QStringLiteral("dark.css");
         writeFileBytes(dark, "body { background: black; }\n");
         app().currentStylesheet.set(dark);
         RequestConversion();

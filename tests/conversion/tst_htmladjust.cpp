@@ -93,7 +93,7 @@ private slots:
                  QStringList({"--from", "markdown_mmd", "--to", "html", "-s", "-o", docs + "note.htm", "--css", "air.css",
                               "--metadata", "pagetitle=PageTitle", document}));
         QCOMPARE(readFileBytes(t.root() + QStringLiteral("pwd")).trimmed(), docs.chopped(1).toUtf8());
-        QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), readFileBytes(DefaultStylesheetPath()));
+        QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), readFileBytes(DefaultStylesheetPath(app().location)));
         QVERIFY(readFileBytes(docs + QStringLiteral("note.htm")).contains("href=\"air.css\""));
 
         writeFileBytes(HeadFileFor(document), "<meta name=\"author\" content=\"me\">\n");
@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), QByteArray("/* edited copy */\n"));
 
         // A second stylesheet: linked by its own name, copied beside, the first copy stays.
-        const QString dark = StylesheetFolder() + QStringLiteral("dark.css");
+        const QString dark = StylesheetFolder(app().location) + QStringLiteral("dark.css");
         writeFileBytes(dark, "body { background: black; }\n");
         app().currentStylesheet.set(dark);
         QVERIFY(t.exportHtml());
@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(app().currentStylesheet.get(), docs + QStringLiteral("dark.css"));
         QFile::remove(docs + QStringLiteral("dark.css"));
         RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath());
+        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath(app().location));
     }
 
     // "#", "?" and "%" in a stylesheet's name: the page's link still reaches the copy, as
@@ -149,7 +149,7 @@ private slots:
         ConversionRig t;
         QVERIFY(!startWithNote(t).isEmpty());
         const QString docs = t.docsDir();
-        const QString odd = StylesheetFolder() + QStringLiteral("dark #2? 100%.css");
+        const QString odd = StylesheetFolder(app().location) + QStringLiteral("dark #2? 100%.css");
         writeFileBytes(odd, "body { background: black; }\n");
         app().currentStylesheet.set(odd);
         QVERIFY(t.exportHtml());
@@ -162,7 +162,7 @@ private slots:
         const QUrl linked = QUrl::fromLocalFile(docs + QStringLiteral("note.htm")).resolved(QUrl(QString::fromUtf8(href)));
         QCOMPARE(linked.toLocalFile(), copy);
 
-        app().currentStylesheet.set(DefaultStylesheetPath());
+        app().currentStylesheet.set(DefaultStylesheetPath(app().location));
         RestoreDocumentStylesheet();
         QCOMPARE(app().currentStylesheet.get(), copy);
 
@@ -218,10 +218,10 @@ private slots:
         // A linked file that is gone, or no page at all: the default.
         writeFileBytes(HtmlFileFor(document), "<link rel=\"stylesheet\" href=\"styles/gone.css\">");
         RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath());
+        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath(app().location));
         app().documentPath.set(docs + QStringLiteral("never-exported.md"));
         RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath());
+        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath(app().location));
     }
 };
 

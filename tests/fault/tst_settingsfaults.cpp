@@ -142,16 +142,17 @@ private slots:
     void settingsFileThatIsNoFile()
     {
         for (const bool pipe : {true, false}) {
-            TestApp t;
+            TestApp t;   // its folders only: the program is not started
             const QString path = t.configDir() + QString::fromLatin1(kSettingsFileName);
             QVERIFY(QDir().mkpath(t.configDir()));
             QVERIFY(pipe ? fault::makeFifo(path) : QDir().mkpath(path));
+            const SettingsLocation location = DecideSettingsLocation(t.binDir());
             auto watch = std::make_unique<fault::PipeWatch>(path);
-            QVERIFY(t.start());
+            const Settings loaded = LoadSettings(location);
             QVERIFY(!watch->readerSeen());
             watch.reset();
-            QCOMPARE(fields(app().settings), fields(Settings()));
-            t.shutdown();
+            QCOMPARE(fields(loaded), fields(Settings()));
+            SaveSettings(location, loaded);
             if (pipe)
                 checkLayout(readFileBytes(path));
             else
@@ -163,16 +164,17 @@ private slots:
     // is still writable, and is written in place.
     void portableSettingsInAFolderThatTakesNoNewFiles()
     {
-        TestApp t;
+        TestApp t;   // its folders only: the program is not started
         const QString ini = t.binDir() + QString::fromLatin1(kSettingsFileName);
         QVERIFY(writeFileBytes(t.binDir() + QStringLiteral("portable.dat"), QByteArray()));
         Settings stored;
         stored.FontSize = 15;
         QVERIFY(WriteSettingsFile(ini, stored));
-        QVERIFY(t.start());
-        QVERIFY(app().location.Portable);
-        QCOMPARE(app().settings.FontSize, 15);
-        app().settings.FontSize = 11;
+        const SettingsLocation location = DecideSettingsLocation(t.binDir());
+        QVERIFY(location.Portable);
+        Settings settings = LoadSettings(location);
+        QCOMPARE(settings.FontSize, 15);
+        settings.FontSize = 11;
 
         QVERIFY(QFile::setPermissions(t.binDir(), QFile::ReadOwner | QFile::ExeOwner));
         const auto restore = qScopeGuard([&] {
@@ -181,7 +183,7 @@ private slots:
         {
             PermissionBitsApply bits;
             QVERIFY(!QFile(t.binDir() + QStringLiteral("probe")).open(QIODevice::WriteOnly));
-            t.shutdown();
+            QVERIFY(SaveSettings(location, settings));
         }
         checkLayout(readFileBytes(ini));
         QCOMPARE(ReadSettingsFile(ini).FontSize, 11);

@@ -39,7 +39,7 @@ int childMain(int argc, char **argv)
     QApplication application(argc, argv);
     engine.settle();
     SetBaseDirectoryOverride(QString::fromLocal8Bit(argv[2]));
-    QuitOnTerminationSignals(&application);
+    EndOnTerminationSignals(&application);
     if (!StartApplication({QStringLiteral("quilldown"), QString::fromLocal8Bit(argv[3])}))
         return Shutdown();
     Sci *markdown = mainWindow()->markdownEditor();

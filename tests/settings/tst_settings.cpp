@@ -2,7 +2,6 @@
 // decision and safe replacement.
 #include "common/TestSupport.h"
 
-#include "core/AppState.h"
 #include "settings/Settings.h"
 
 #include <QDir>
@@ -266,13 +265,14 @@ private slots:
 
     void portableModeReadsAndWritesNextToTheProgram()
     {
-        TestApp t;
+        TestApp t;   // its folders only: the program is not started
         QVERIFY(writeFileBytes(t.binDir() + QStringLiteral("portable.dat"), ""));
         QVERIFY(writeFileBytes(t.binDir() + QStringLiteral("Quilldown.ini"), "FontSize = 17\r\n"));
-        QVERIFY(t.start());
-        QVERIFY(app().location.Portable);
-        QCOMPARE(app().settings.FontSize, 17);
-        t.shutdown();
+        const SettingsLocation location = DecideSettingsLocation(t.binDir());
+        QVERIFY(location.Portable);
+        const Settings settings = LoadSettings(location);
+        QCOMPARE(settings.FontSize, 17);
+        QVERIFY(SaveSettings(location, settings));
         QVERIFY(readFileBytes(t.binDir() + QStringLiteral("Quilldown.ini")).contains("FontSize = 17\r\n"));
         QVERIFY(!QFileInfo::exists(t.configDir()));
     }

@@ -8,6 +8,7 @@
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
 #include "settings/Paths.h"
+#include "settings/Settings.h"
 #include "settings/Stylesheets.h"
 
 #include <QAction>
@@ -50,8 +51,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(t.binDir() + "css"));
         QVERIFY(t.start());
         const QString air = t.binDir() + "css/air.css";
-        QCOMPARE(StylesheetFolder(), t.binDir() + "css/");
-        QCOMPARE(DefaultStylesheetPath(), air);
+        QCOMPARE(StylesheetFolder(app().location), t.binDir() + "css/");
+        QCOMPARE(DefaultStylesheetPath(app().location), air);
         // The file holds the compiled-in stylesheet byte for byte: the one in resources/.
         const QByteArray written = readFileBytes(air);
         QCOMPARE(written, readFileBytes(QStringLiteral(QUILLDOWN_TEST_SOURCE_DIR "/../resources/air.css")));
@@ -71,14 +72,14 @@ private slots:
 
     void existingDefaultIsNeverRewritten()
     {
-        TestApp t;
+        TestApp t;   // its folders only: the program is not started
         QDir().mkpath(t.binDir() + "css");
         const QByteArray edited = "body { color: red; }\r\n/* mine */";
         QVERIFY(writeFileBytes(t.binDir() + "css/air.css", edited));
-        QVERIFY(t.start());
+        const SettingsLocation location = DecideSettingsLocation(t.binDir());
+        QVERIFY(PrepareStylesheetFolder(location));
         QCOMPARE(readFileBytes(t.binDir() + "css/air.css"), edited);
-        t.shutdown();
-        QVERIFY(t.start());
+        QVERIFY(PrepareStylesheetFolder(location));
         QCOMPARE(readFileBytes(t.binDir() + "css/air.css"), edited);
     }
 
@@ -195,7 +196,7 @@ private slots:
         // A program folder the program cannot write to (missing is the case every user,
         // root included, cannot write).
         SetBaseDirectoryOverride(t.root() + "usr/bin/");
-        QCOMPARE(StylesheetFolder(), t.root() + "data/Quilldown/css/");
+        QCOMPARE(StylesheetFolder(DecideSettingsLocation(BaseDirectory())), t.root() + "data/Quilldown/css/");
         QVERIFY(t.start());
         QCOMPARE(readFileBytes(t.root() + "data/Quilldown/css/air.css"), DefaultStylesheetText());
         QCOMPARE(app().currentStylesheet.get(), t.root() + "data/Quilldown/css/air.css");
