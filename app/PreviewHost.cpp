@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -147,8 +148,16 @@ const PreviewModule *LoadPreviewModule(QString *error)
     };
     if (const QString linked = moduleInProcess(); !linked.isEmpty())
         candidates.prepend(linked);
-    if (const QString beside = baseLibraryFolder(); !beside.isEmpty())
-        candidates.append(beside + u'/' + QLatin1String(kModuleFile));
+    // Beside this library is where tests and benchmarks find it; the program has
+    // looked there already.
+    if (const QString beside = baseLibraryFolder(); !beside.isEmpty()) {
+        const QString path = beside + u'/' + QLatin1String(kModuleFile);
+        const QString real = QFileInfo(path).canonicalFilePath();
+        const bool tried = std::any_of(candidates.cbegin(), candidates.cend(),
+                                       [&real](const QString &c) { return QFileInfo(c).canonicalFilePath() == real; });
+        if (!real.isEmpty() && !tried)
+            candidates.append(path);
+    }
     QStringList reasons;
     for (const QString &path : candidates) {
         QLibrary library(path);
