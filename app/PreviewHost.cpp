@@ -6,22 +6,53 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QOpenGLContext>
 #include <QStringList>
 #include <QTimer>
 
+#include <algorithm>
+#include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 
 namespace {
 
-const PreviewModule *registered = nullptr;
+const char kModuleFile[] = "libquilldown_preview.so";
+
+const PreviewModule *loaded = nullptr;
 
 // Calls one entry of the module once the pane exists.
 void call(void (*PreviewModule::*entry)())
 {
-    if (registered && mainWindow() && mainWindow()->preview())
-        (registered->*entry)();
+    if (loaded && mainWindow() && mainWindow()->preview())
+        (loaded->*entry)();
+}
+
+// The module's path when it is in the process already (a test links it).
+QString moduleInProcess()
+{
+    QString found;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *data) {
+            const QString path = QFile::decodeName(info->dlpi_name);
+            if (QFileInfo(path).fileName() != QLatin1String(kModuleFile))
+                return 0;
+            *static_cast<QString *>(data) = path;
+            return 1;
+        },
+        &found);
+    return found;
+}
+
+// The folder of this library: the module sits beside it, in the build tree as installed.
+QString baseLibraryFolder()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void *>(&LoadPreviewModule), &info) == 0 || !info.dli_fname)
+        return QString();
+    return QFileInfo(QFile::decodeName(info.dli_fname)).absolutePath();
 }
 
 // Loading and starting the engine reports what follows from the way the program sets
@@ -69,11 +100,6 @@ void failToStart(const QString &reason)
 
 } // namespace
 
-bool SoftwarePreview()
-{
-    return qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND");
-}
-
 namespace {
 
 void addEngineFlag(const QByteArray &flag)
@@ -111,30 +137,42 @@ void EngineEnvironment::settle()
     setOpenGLOff_ = false;
 }
 
-void RegisterPreviewModule(const PreviewModule *module)
+const PreviewModule *LoadPreviewModule(QString *error)
 {
-    registered = module;
-}
-
-bool LoadPreviewModule(QString *error)
-{
-    if (registered)
-        return true;
+    if (loaded)
+        return loaded;
     const QString folder = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {
-        folder + QStringLiteral("/../" QUILLDOWN_MODULE_DIR "/libquilldown_preview.so"),
-        folder + QStringLiteral("/libquilldown_preview.so"),
+    QStringList candidates = {
+        folder + QStringLiteral("/../" QUILLDOWN_MODULE_DIR "/") + QLatin1String(kModuleFile),
+        folder + u'/' + QLatin1String(kModuleFile),
     };
+    if (const QString linked = moduleInProcess(); !linked.isEmpty())
+        candidates.prepend(linked);
+    // Beside this library is where tests and benchmarks find it; the program has
+    // looked there already.
+    if (const QString beside = baseLibraryFolder(); !beside.isEmpty()) {
+        const QString path = beside + u'/' + QLatin1String(kModuleFile);
+        const QString real = QFileInfo(path).canonicalFilePath();
+        const bool tried = std::any_of(candidates.cbegin(), candidates.cend(),
+                                       [&real](const QString &c) { return QFileInfo(c).canonicalFilePath() == real; });
+        if (!real.isEmpty() && !tried)
+            candidates.append(path);
+    }
     QStringList reasons;
     for (const QString &path : candidates) {
         QLibrary library(path);
-        if (library.load() && registered)
-            return true;
-        reasons << library.errorString();
+        if (!library.load()) {
+            reasons << library.errorString();
+            continue;
+        }
+        const auto entry = reinterpret_cast<PreviewModuleEntry>(library.resolve(kPreviewModuleEntry));
+        if (entry && (loaded = entry()))
+            return loaded;
+        reasons << QStringLiteral("%1 offers no preview").arg(path);
     }
     if (error)
         *error = reasons.join(QStringLiteral("; "));
-    return false;
+    return nullptr;
 }
 
 void StartPreviewPane()
@@ -156,7 +194,14 @@ void StartPreviewPane()
             QTimer::singleShot(0, window, [window] {
                 if (window->preview())
                     return;
-                registered->createPane();
+                PreviewContext context;
+                context.parent = window;
+                context.editor = window->markdownEditor();
+                context.syncScroll = [] { return app().settings.SyncScroll != 0; };
+                context.activity = [] { KeepIdlePassAwake(); };
+                context.note = [window](const QString &text) { window->setStatusText(text); };
+                context.place = [window](QWidget *widget, PreviewPane *pane) { window->setPreviewPane(widget, pane); };
+                loaded->createPane(context);
                 if (!window->preview()) {
                     failToStart(QStringLiteral("the preview pane could not be created"));
                     return;
@@ -174,7 +219,7 @@ void RefreshPreviewPane()
 
 bool PreviewPaneBusy()
 {
-    return registered && mainWindow() && mainWindow()->preview() && registered->busy();
+    return loaded && mainWindow() && mainWindow()->preview() && loaded->busy();
 }
 
 void ShowBlankPreview()

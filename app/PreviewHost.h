@@ -4,12 +4,9 @@
 // together (its libraries, its OpenGL set-up, its first view). The rest of the program
 // reaches the pane only through these calls, which do nothing until it exists.
 
-class QString;
+#include "preview/PreviewModule.h"
 
-// Whether the pane is drawn in software, the default: the web engine's software
-// compositor, shown by Qt Quick's software renderer. A Qt Quick backend chosen in the
-// environment (QT_QUICK_BACKEND) is respected instead.
-bool SoftwarePreview();
+class QString;
 
 // Process settings the web engine and the window system read once, early.
 // - As root, Chromium's sandbox cannot run, so it is turned off; its zygote processes
@@ -34,23 +31,14 @@ private:
     bool setOpenGLOff_ = false;
 };
 
-// What the module offers; it registers this table when it is loaded.
-struct PreviewModule {
-    void (*createPane)();             // makes the pane and hands it to the main window
-    void (*refresh)();                // the idle pass's preview work
-    bool (*busy)();                   // a page is loading, a restore or a script is pending
-    void (*showBlankPage)();
-    void (*alignPreview)();           // Ctrl+Tab
-    void (*syncEditorToPreview)();    // the editor moved
-};
-
-void RegisterPreviewModule(const PreviewModule *module);
-// Loads the module from beside the program (or its installed library folder) unless
-// it is registered already; false with a reason when it cannot be loaded.
-bool LoadPreviewModule(QString *error);
+// The module's table: the library already in the process (linked into a test), or
+// loaded from the program's installed library folder, from beside the program, or from
+// beside this library, whichever comes first; nullptr with a reason when none loads.
+const PreviewModule *LoadPreviewModule(QString *error);
 
 // Start-up: paints the shown window, then loads the module and creates the pane, each
-// step in its own turn of the main loop so waiting requests are served in between.
+// step in its own turn of the main loop so waiting requests are served in between. The
+// pane wakes the idle pass and shows its notes in the status bar.
 void StartPreviewPane();
 
 // The calls of the rest of the program.

@@ -14,6 +14,7 @@
 #include "app/Startup.h"
 #include "platform/Platform.h"
 #include "preview/PreviewPane.h"
+#include "preview/PreviewReload.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 

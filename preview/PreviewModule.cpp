@@ -1,8 +1,9 @@
-// The preview module's entry: registers its calls with the program when it is loaded.
-#include "core/AppState.h"
-#include "app/MainWindow.h"
-#include "app/PreviewHost.h"
+// The preview module's entry: the table of calls the program looks up once it has
+// loaded the library.
+#include "preview/PreviewModule.h"
+
 #include "preview/PreviewPane.h"
+#include "preview/PreviewReload.h"
 #include "preview/ScrollSync.h"
 
 #include <QOpenGLContext>
@@ -18,10 +19,9 @@ void initialize();
 
 namespace {
 
-void createPane()
+void createPane(const PreviewContext &context)
 {
-    MainWindow *window = mainWindow();
-    if (!window || window->preview())
+    if (CurrentPreviewPane())
         return;
     // The page is drawn by the web engine's software compositor and shown by Qt Quick's
     // software renderer, so the window stays an ordinary raster window. With OpenGL the
@@ -31,27 +31,34 @@ void createPane()
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (!QOpenGLContext::globalShareContext())
         QtWebEngineCore::initialize();
-    auto *pane = new PreviewPane;
-    window->setPreviewPane(pane, pane);
+    SetScrollSyncSources(context.editor, context.syncScroll);
+    auto *pane = new PreviewPane(context.parent);
+    SetCurrentPreviewPane(pane);
+    if (context.activity)
+        QObject::connect(pane, &PreviewPane::activity, pane, context.activity);
+    if (context.note)
+        QObject::connect(pane, &PreviewPane::note, pane, context.note);
+    if (context.place)
+        context.place(pane, pane);
 }
 
 bool busy()
 {
-    const PreviewPane *pane = mainWindow() ? mainWindow()->preview() : nullptr;
+    const PreviewPane *pane = CurrentPreviewPane();
     return pane && (pane->isLoadingPage() || pane->scriptsPending() || previewRestoreState().restoreTarget >= 0);
 }
 
 void showBlankPage()
 {
-    if (PreviewPane *pane = mainWindow() ? mainWindow()->preview() : nullptr)
+    if (PreviewPane *pane = CurrentPreviewPane())
         pane->setUrl(QUrl(QStringLiteral("about:blank")));
 }
 
 const PreviewModule module = {createPane, RefreshPreview, busy, showBlankPage, AlignPreview, SyncEditorToPreview};
 
-struct Registration {
-    Registration() { RegisterPreviewModule(&module); }
-    ~Registration() { RegisterPreviewModule(nullptr); }
-} registration;
-
 } // namespace
+
+extern "C" Q_DECL_EXPORT const PreviewModule *quilldown_preview_module()
+{
+    return &module;
+}

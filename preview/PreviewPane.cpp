@@ -1,14 +1,10 @@
 #include "preview/PreviewPane.h"
 
-#include "core/AppState.h"
-#include "app/IdlePass.h"
-#include "app/MainWindow.h"
-#include "files/SafeFiles.h"
 #include "platform/Platform.h"
 #include "preview/PreviewGuard.h"
+#include "preview/PreviewReload.h"
 #include "preview/ScrollSync.h"
 
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QLabel>
@@ -27,13 +23,7 @@ constexpr int kSettleMs = 500;
 // How long an answer to one of our scripts may take before it counts as lost.
 constexpr int kScriptLostMs = 3000;
 
-PreviewRestoreState restoreState;
-
-PreviewPane *currentPane()
-{
-    MainWindow *w = mainWindow();
-    return w ? w->preview() : nullptr;
-}
+QPointer<PreviewPane> current;
 
 int toPixels(double value)
 {
@@ -47,45 +37,6 @@ const char *kMetricsScript =
     "e=document.scrollingElement||r;"
     "var top=b&&b.scrollTop?b.scrollTop:(r?r.scrollTop:0);"
     "return [top, e?e.scrollHeight:0, e?e.clientHeight:0];})()";
-
-// While a reloaded page has not yet been scrolled to the reader's offset the pane shows
-// a picture of itself taken just before the navigation, so the new page's top never
-// appears; the rest of the window goes on painting.
-void suspendRedraw()
-{
-    PreviewRestoreState &st = restoreState;
-    PreviewPane *pane = currentPane();
-    if (!pane || st.snapshotShown)
-        return;
-    st.snapshotShown = true;
-    st.snapshotSince = platform().milliseconds();
-    st.loadedAt = 0;
-    pane->holdSnapshot();
-}
-
-void resumeRedraw()
-{
-    PreviewRestoreState &st = restoreState;
-    if (!st.snapshotShown)
-        return;
-    st.snapshotShown = false;
-    if (PreviewPane *pane = currentPane())
-        pane->releaseSnapshot();
-}
-
-void ShowPreviewNote(const QString &text)
-{
-    if (MainWindow *w = mainWindow())
-        w->setStatusText(text);
-}
-
-void finishRestore()
-{
-    PreviewRestoreState &st = restoreState;
-    resumeRedraw();
-    st.restoreTarget = -1;
-    st.restoreSent = false;
-}
 
 } // namespace
 
@@ -119,9 +70,9 @@ bool PreviewPage::acceptNavigationRequest(const QUrl &url, NavigationType type, 
         return true;
     }
     const std::int64_t now = platform().milliseconds();
-    if (type != NavigationTypeLinkClicked || gestureAt_ < 0 || now - gestureAt_ > kGestureMs) {
+    if (!MayFollowGesture(type == NavigationTypeLinkClicked, gestureAt_, now)) {
         if (url.scheme() != QLatin1String("about"))
-            ShowPreviewNote(BlockedByPageNote());
+            emit note(BlockedByPageNote());
         return false;
     }
     // Decided once the page has said which link the user pressed: the pane then loads a
@@ -159,18 +110,20 @@ void PreviewPage::decideFollowedLink()
     for (const auto &entry : waiting) {
         const QUrl url = entry.first;
         const auto at = entry.second;
-        const bool followed = gestureAt_ >= 0 && at - gestureAt_ <= kGestureMs && !gestureLink_.isEmpty() &&
-                              SameNavigation(url, gestureLink_) && url.fragment() == gestureLink_.fragment();
-        if (!followed) {
-            ShowPreviewNote(BlockedByPageNote());
+        if (!FollowsGesture(url, at, gestureAt_, gestureLink_)) {
+            emit note(BlockedByPageNote());
             continue;
         }
         // One gesture, one link: a script acting during the user's click gets nothing.
         gestureAt_ = -1;
-        if (!OnPreviewNavigate(url))
+        QString refusal;
+        if (!OnPreviewNavigate(url, false, &refusal)) {
+            if (!refusal.isEmpty())
+                emit note(refusal);
             continue;
+        }
         // Another place in the page shown keeps that page as it is.
-        if (url.adjusted(QUrl::RemoveFragment) != this->url().adjusted(QUrl::RemoveFragment))
+        if (LeavesPage(url, this->url()))
             foreignPage_ = url;
         QTimer::singleShot(0, this, [this, url] { setUrl(url); });
     }
@@ -203,9 +156,10 @@ PreviewPane::PreviewPane(QWidget *parent)
     ResetPreviewState();
     ResetScrollSync();
     setPage(page_);
+    connect(page_, &PreviewPage::note, this, &PreviewPane::note);
     connect(page_, &QWebEnginePage::loadingChanged, this, &PreviewPane::onLoadingChanged);
     connect(page_, &QWebEnginePage::scrollPositionChanged, this, [this](const QPointF &position) {
-        KeepIdlePassAwake();
+        emit activity();
         const int top = toPixels(position.y());
         if (settling(settleTopUntil_) && top != top_) {
             heldTop_ = top;
@@ -216,7 +170,7 @@ PreviewPane::PreviewPane(QWidget *parent)
         top_ = top;
     });
     connect(page_, &QWebEnginePage::contentsSizeChanged, this, [this](const QSizeF &size) {
-        KeepIdlePassAwake();
+        emit activity();
         const int height = toPixels(size.height());
         if (settling(settleHeightUntil_) && height != contentsHeight_) {
             heldHeight_ = height;
@@ -273,7 +227,7 @@ void PreviewPane::navigate(const QUrl &url)
     awaitingStart_ = true;
     reissued_ = false;
     loading_ = true;
-    KeepIdlePassAwake();
+    emit activity();
     setUrl(url);
 }
 
@@ -284,7 +238,7 @@ void PreviewPane::navigate(const QUrl &url)
 // nothing new, and that hand-off never reports an end).
 void PreviewPane::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
-    KeepIdlePassAwake();
+    emit activity();
     const bool ours = SameNavigation(info.url(), pendingUrl_);
     if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
         if (awaitingStart_) {
@@ -338,7 +292,7 @@ void PreviewPane::resizeEvent(QResizeEvent *event)
     QWebEngineView::resizeEvent(event);
     if (snapshot_)
         snapshot_->setGeometry(rect());
-    KeepIdlePassAwake();
+    emit activity();
     queryMetrics();
 }
 
@@ -447,160 +401,38 @@ void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
     });
 }
 
-bool SameNavigation(const QUrl &a, const QUrl &b)
+// ---------------------------------------------------------------- the current pane
+
+PreviewPane *CurrentPreviewPane()
 {
-    if (a.isLocalFile() && b.isLocalFile())
-        return QFileInfo(a.toLocalFile()).absoluteFilePath() == QFileInfo(b.toLocalFile()).absoluteFilePath();
-    return a.adjusted(QUrl::StripTrailingSlash) == b.adjusted(QUrl::StripTrailingSlash);
+    return current.data();
 }
 
-// ---------------------------------------------------------------- navigation rules
-
-bool OnPreviewNavigate(const QUrl &url, bool pageInitiated)
+void SetCurrentPreviewPane(PreviewPane *pane)
 {
-    const QString text = url.toString();
-    // Web links go to the user's browser. Only a real web address is handed on;
-    // an address that merely mentions one (a script or data URL) is just refused.
-    if (text.contains(QLatin1String("http://")) || text.contains(QLatin1String("https://"))) {
-        const QString scheme = url.scheme().toLower();
-        if (!pageInitiated && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
-            platform().openUrl(url);
-        return false;
-    }
-    if (text.contains(QLatin1String("ftp://")) || text.contains(QLatin1String("mailto:")))
-        return false;
-    if (text.startsWith(QLatin1String("javascript:")))
-        return false;
-    if (text.startsWith(QLatin1String("about:")))
-        return true;
-    // File URLs are judged by the path they denote. Only regular files count: a folder
-    // is neither shown nor handed on.
-    const QString path = url.isLocalFile() ? url.toLocalFile() : text;
-    if (!path.isEmpty() && IsRegularFile(path)) {
-        if (path.contains(QLatin1String(".htm"), Qt::CaseInsensitive))
-            return true;
-        // The desktop's opener may run a launcher or a program: never handed on.
-        if (IsLauncherOrProgram(path)) {
-            ShowPreviewNote(BlockedProgramNote(path));
-            return false;
-        }
-        if (!pageInitiated)
-            platform().openUrl(QUrl::fromLocalFile(path));
-        return false;
-    }
-    return false;
+    current = pane;
 }
-
-// ---------------------------------------------------------------- scroll values
 
 int PreviewScrollTop()
 {
-    PreviewPane *pane = currentPane();
+    PreviewPane *pane = CurrentPreviewPane();
     return pane ? pane->scrollTop() : 0;
 }
 
 int PreviewMaxScroll()
 {
-    PreviewPane *pane = currentPane();
+    PreviewPane *pane = CurrentPreviewPane();
     return pane ? pane->maxScroll() : 0;
 }
 
 void SetPreviewScrollTop(int offset)
 {
-    if (PreviewPane *pane = currentPane())
+    if (PreviewPane *pane = CurrentPreviewPane())
         pane->scrollToOffset(offset);
 }
 
 bool PreviewIsLoading()
 {
-    PreviewPane *pane = currentPane();
+    PreviewPane *pane = CurrentPreviewPane();
     return pane && pane->isLoadingPage();
 }
-
-bool PreviewSnapshotShown()
-{
-    PreviewPane *pane = currentPane();
-    return restoreState.snapshotShown && pane && pane->holdsSnapshot();
-}
-
-PreviewRestoreState &previewRestoreState()
-{
-    return restoreState;
-}
-
-void ResetPreviewState()
-{
-    restoreState = PreviewRestoreState{};
-}
-
-// ---------------------------------------------------------------- idle work
-
-void RefreshPreview()
-{
-    AppState &s = app();
-    PreviewPane *pane = currentPane();
-    if (!pane)
-        return;
-    PreviewRestoreState &st = restoreState;
-
-    // Reading and emptying the hand-over slot is one step under its lock.
-    const QString ready = s.previewReadyPath.take();
-    if (!ready.isEmpty()) {
-        // A page overtaken by a newer change is not shown; the next one will be.
-        if (s.changePending.load())
-            return;
-        const bool fresh = s.freshDocument != 0;
-        if (fresh) {
-            // A new or opened document starts at the top; a restore still pending for
-            // the previous document must not land on it.
-            s.freshDocument = 0;
-            pane->navigate(QUrl::fromLocalFile(ready));
-            finishRestore();
-            return;
-        }
-        // While a restore is pending the pane may already show the half-loaded page at
-        // the top, so the offset the reader last saw is the one still saved.
-        if (st.restoreTarget < 0) {
-            st.savedOffset = PreviewScrollTop();
-            // At the very end: stay at the end even when the page grows.
-            if (st.savedOffset > 0 && st.savedOffset == PreviewMaxScroll())
-                st.savedOffset += 5000;
-        }
-        // A reader at the top sees the new page where it loads, at the top, so it may
-        // be shown as soon as it is drawn; the offset is still set once it has loaded.
-        if (st.savedOffset > 0)
-            suspendRedraw();
-        pane->navigate(QUrl::fromLocalFile(ready));
-        st.restoreTarget = st.savedOffset;
-        st.restoreSent = false;
-        return;
-    }
-
-    if (st.restoreTarget >= 0) {
-        const std::int64_t now = platform().milliseconds();
-        if (st.snapshotShown && now - st.snapshotSince > kRestoreLimitMs) {
-            finishRestore();
-            return;
-        }
-        if (st.snapshotShown && !PreviewIsLoading()) {
-            if (st.loadedAt == 0)
-                st.loadedAt = now;
-            else if (now - st.loadedAt > kSnapshotAfterLoadMs)
-                resumeRedraw();
-        }
-        if (PreviewIsLoading() || pane->scriptsPending())
-            return;
-        if (!st.restoreSent) {
-            SetPreviewScrollTop(st.savedOffset);
-            st.restoreSent = true;
-            return;
-        }
-        // The page has taken the offset: only now may the window show it.
-        finishRestore();
-        return;
-    }
-
-    if (s.settings.SyncScroll != 0)
-        SyncPreviewToEditor();
-}
-

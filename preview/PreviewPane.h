@@ -1,6 +1,8 @@
 #pragma once
-// The preview pane: a web view that shows the converted page, keeps the reader's
-// scroll position across reloads and decides which navigations it allows.
+// The preview pane: a web view that shows the converted page, keeps its scroll values
+// at hand and decides which navigations it allows (by the rules in NavigationRules.h).
+
+#include "preview/NavigationRules.h"
 
 #include <QPointF>
 #include <QUrl>
@@ -25,6 +27,10 @@ public:
     // when `position` is null: the page is asked which link is there.
     void noteUserGesture(const QPointF *position);
 
+signals:
+    // A navigation was refused in a way the reader should hear of.
+    void note(const QString &text);
+
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
     QWebEnginePage *createWindow(WebWindowType type) override;
@@ -43,9 +49,6 @@ private:
     QList<QPair<QUrl, std::int64_t>> followed_;   // navigations waiting for that answer
     QUrl foreignPage_;              // a local page the user followed a link to, loading
 };
-
-// How long after the user's click or key a navigation counts as following it.
-inline constexpr int kGestureMs = 1000;
 
 // The view keeps the latest scroll offset and sizes that WebEngine reported, because
 // WebEngine only answers asynchronously. Where a value comes from the scroll and size
@@ -89,6 +92,11 @@ public:
 signals:
     // A scroll script of ours has been applied by the page; `top` is the offset now.
     void scrollApplied(int top);
+    // Something happened that may give the preview work: a scroll, a size change, a
+    // page loading or ready.
+    void activity();
+    // A note for the reader (a refused navigation).
+    void note(const QString &text);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -124,38 +132,12 @@ private:
     mutable int heldHeight_ = -1;
 };
 
-// Whether two URLs name the same navigation (local files compared as paths).
-bool SameNavigation(const QUrl &a, const QUrl &b);
-
-// The navigation hook. `pageInitiated` is true for navigations a page script started
-// without the user (redirects): those are cancelled without handing anything to the system.
-bool OnPreviewNavigate(const QUrl &url, bool pageInitiated = false);
-
-// Idle work of the main loop: loads a finished page, restores the scroll offset, or
-// mirrors the preview's scrolling into the editor.
-void RefreshPreview();
+// The pane the module made (one per life of the program), nullptr before it and once
+// it is gone. The calls below act on it and do nothing without it.
+PreviewPane *CurrentPreviewPane();
+void SetCurrentPreviewPane(PreviewPane *pane);
 
 int PreviewScrollTop();
 int PreviewMaxScroll();
 void SetPreviewScrollTop(int offset);
 bool PreviewIsLoading();
-
-// Reload bookkeeping of the main loop (main thread only).
-struct PreviewRestoreState {
-    int restoreTarget = -1;      // -1: no restore pending
-    int savedOffset = -1;
-    bool restoreSent = false;    // the scroll script of the pending restore has been sent
-    bool snapshotShown = false;  // the pane shows its picture from before the navigation
-    std::int64_t snapshotSince = 0;
-    std::int64_t loadedAt = 0;   // when the new page had loaded, 0 before
-};
-PreviewRestoreState &previewRestoreState();
-void ResetPreviewState();
-// A restore that never completes (a page whose loading hangs) gives up after this long,
-// so the pane never stays frozen.
-inline constexpr int kRestoreLimitMs = 15000;
-// A page that has loaded but cannot be scrolled yet (busy in a script of its own) is
-// shown after this long rather than hidden behind the old picture.
-inline constexpr int kSnapshotAfterLoadMs = 1000;
-// Whether the pane shows its picture from before a reload.
-bool PreviewSnapshotShown();

@@ -1,16 +1,17 @@
 #include "preview/ScrollSync.h"
 
-#include "core/AppState.h"
-#include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
 
 #include <Qsci/qsciscintillabase.h>
 #include <cmath>
+#include <QPointer>
 #include <cstdint>
 
 namespace {
 
 ScrollSyncState syncState;
+QPointer<QsciScintillaBase> syncEditor;
+std::function<bool()> syncEnabled;
 
 using Sci = QsciScintillaBase;
 
@@ -34,8 +35,7 @@ EditorLines editorLines(QsciScintillaBase *editor)
 
 QsciScintillaBase *markdownEditor()
 {
-    MainWindow *w = mainWindow();
-    return w ? w->markdownEditor() : nullptr;
+    return syncEditor.data();
 }
 
 } // namespace
@@ -48,6 +48,17 @@ ScrollSyncState &scrollSyncState()
 void ResetScrollSync()
 {
     syncState = ScrollSyncState{};
+}
+
+void SetScrollSyncSources(QsciScintillaBase *editor, std::function<bool()> enabled)
+{
+    syncEditor = editor;
+    syncEnabled = std::move(enabled);
+}
+
+bool ScrollSyncEnabled()
+{
+    return syncEnabled && syncEnabled();
 }
 
 double EditorScrollPercent(QsciScintillaBase *editor)
@@ -88,11 +99,11 @@ double PreviewScrollPercent()
 bool SetPreviewScrollPercent(double percent)
 {
     const int offset = int(std::lround(double(PreviewMaxScroll()) * percent * 0.01));
-    MainWindow *w = mainWindow();
-    if (!w || !w->preview())
+    PreviewPane *pane = CurrentPreviewPane();
+    if (!pane)
         return false;
     // Already there (or a page that cannot scroll): nothing moves, so no echo will come.
-    if (qBound(0, offset, PreviewMaxScroll()) == w->preview()->intendedTop())
+    if (qBound(0, offset, PreviewMaxScroll()) == pane->intendedTop())
         return false;
     SetPreviewScrollTop(offset);
     return true;
@@ -102,7 +113,7 @@ void SyncEditorToPreview()
 {
     ScrollSyncState &st = syncState;
     const double p = EditorScrollPercent(markdownEditor());
-    if (app().settings.SyncScroll != 0 && !st.syncGuard && p != st.lastEditorPercent) {
+    if (ScrollSyncEnabled() && !st.syncGuard && p != st.lastEditorPercent) {
         if (st.editorScrollFromSync) {
             st.editorScrollFromSync = 0;
         } else {
@@ -120,10 +131,10 @@ void SyncEditorToPreview()
 void SyncPreviewToEditor()
 {
     ScrollSyncState &st = syncState;
-    MainWindow *w = mainWindow();
+    PreviewPane *pane = CurrentPreviewPane();
     // The cached preview values are compared only once our own scripts have answered;
     // before that they may still describe the position from before our scroll.
-    if (!w || !w->preview() || w->preview()->isLoadingPage() || w->preview()->scriptsPending())
+    if (!pane || pane->isLoadingPage() || pane->scriptsPending())
         return;
     const double old = st.lastPreviewPercent;
     st.lastPreviewPercent = PreviewScrollPercent();
@@ -134,7 +145,7 @@ void SyncPreviewToEditor()
         return;
     }
     st.syncGuard = 1;
-    QsciScintillaBase *editor = w->markdownEditor();
+    QsciScintillaBase *editor = markdownEditor();
     const bool moved = SetEditorScrollPercent(editor, st.lastPreviewPercent);
     // Only a move whose notification is still to come leaves an echo to absorb.
     if (moved && EditorScrollPercent(editor) != st.lastEditorPercent)

@@ -1,7 +1,14 @@
 #pragma once
 // Keeps editor and preview at the same relative scroll position.
 
+#include <functional>
+
 class QsciScintillaBase;
+
+// The Markdown editor the preview follows, and whether the two scroll together (read
+// each time, so a change of the setting counts at once).
+void SetScrollSyncSources(QsciScintillaBase *editor, std::function<bool()> enabled);
+bool ScrollSyncEnabled();
 
 double EditorScrollPercent(QsciScintillaBase *editor);
 // Returns whether the editor's first visible line changed.

@@ -7,6 +7,7 @@
 #include "app/MainWindow.h"
 #include "conversion/ConversionWorker.h"
 #include "preview/PreviewPane.h"
+#include "preview/PreviewReload.h"
 
 #include <QDir>
 

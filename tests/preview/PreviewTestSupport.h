@@ -8,6 +8,7 @@
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
+#include "preview/PreviewReload.h"
 #include "settings/Settings.h"
 
 #include <QDir>

@@ -9,6 +9,7 @@
 #include "app/Document.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
+#include "preview/PreviewReload.h"
 
 #include <QBuffer>
 #include <QDir>
