@@ -16,18 +16,18 @@
 
 namespace {
 
-// Under `lock`: what the thread takes next, whether it is exporting, and its end.
-std::mutex lock;
+// Under `exportLock`: what the thread takes next, whether it is exporting, and its end.
+std::mutex exportLock;
 std::condition_variable jobArrived;
-std::optional<ExportJob> next;
+std::optional<ExportJob> nextJob;
 bool exporting = false;
 bool stopping = false;
-std::thread thread;
+std::thread exportThread;
 
 // Main thread only. A program life of its own for each start, so that a report queued
 // by an earlier life (tests run several) is dropped.
 int life = 0;
-bool running = false;
+bool exportRunning = false;
 std::function<void(bool)> onFinished;
 QEventLoop *waitingLoop = nullptr;
 
@@ -37,11 +37,11 @@ void exportEnded(int from, bool exported)
     if (from != life)
         return;
     {
-        std::lock_guard<std::mutex> guard(lock);
-        if (next || exporting)
+        std::lock_guard<std::mutex> guard(exportLock);
+        if (nextJob || exporting)
             return;
     }
-    running = false;
+    exportRunning = false;
     if (waitingLoop)
         waitingLoop->quit();
     auto finished = std::move(onFinished);
@@ -52,19 +52,19 @@ void exportEnded(int from, bool exported)
 
 void exportLoop(int from)
 {
-    std::unique_lock<std::mutex> guard(lock);
+    std::unique_lock<std::mutex> guard(exportLock);
     for (;;) {
-        jobArrived.wait(guard, [] { return next.has_value() || stopping; });
+        jobArrived.wait(guard, [] { return nextJob.has_value() || stopping; });
         if (stopping)
             return;
-        const ExportJob job = std::move(*next);
-        next.reset();
+        const ExportJob job = std::move(*nextJob);
+        nextJob.reset();
         exporting = true;
         guard.unlock();
         const bool exported = ExportHtml(job.document, job.stylesheet, job.headText);
         guard.lock();
         exporting = false;
-        if (!next && !stopping) {
+        if (!nextJob && !stopping) {
             QMetaObject::invokeMethod(
                 qApp, [from, exported] { exportEnded(from, exported); }, Qt::QueuedConnection);
         }
@@ -75,24 +75,24 @@ void exportLoop(int from)
 
 void StartExport(const ExportJob &job, std::function<void(bool exported)> finished)
 {
-    running = true;
+    exportRunning = true;
     onFinished = std::move(finished);
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(exportLock);
     stopping = false;
-    next = job;
-    if (!thread.joinable())
-        thread = std::thread(exportLoop, life);
+    nextJob = job;
+    if (!exportThread.joinable())
+        exportThread = std::thread(exportLoop, life);
     jobArrived.notify_all();
 }
 
 bool ExportRunning()
 {
-    return running;
+    return exportRunning;
 }
 
 bool WaitForExport()
 {
-    if (!running)
+    if (!exportRunning)
         return true;
     QEventLoop loop;
     waitingLoop = &loop;
@@ -110,26 +110,26 @@ bool WaitForExport()
     later.start(300);
     // A termination signal ends this loop with the main one; the export is then
     // stopped by the quit flag and waited for at shutdown.
-    while (running && !app().quit.load())
+    while (exportRunning && !app().quit.load())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     waitingLoop = nullptr;
     delete note.data();
-    return !running && !app().quit.load();
+    return !exportRunning && !app().quit.load();
 }
 
 void StopExportThread()
 {
     {
-        std::lock_guard<std::mutex> guard(lock);
+        std::lock_guard<std::mutex> guard(exportLock);
         stopping = true;
-        next.reset();
+        nextJob.reset();
         jobArrived.notify_all();
     }
-    if (thread.joinable())
-        thread.join();
-    std::lock_guard<std::mutex> guard(lock);
+    if (exportThread.joinable())
+        exportThread.join();
+    std::lock_guard<std::mutex> guard(exportLock);
     stopping = false;
-    running = false;
+    exportRunning = false;
     onFinished = nullptr;
     ++life;
 }

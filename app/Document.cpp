@@ -36,7 +36,7 @@ void resetHistory(QsciScintillaBase *editor)
 
 // The last folder is kept in the settings as LastPath, so the dialogs start where the
 // previous session left them.
-QString lastFolder()
+QString dialogFolder()
 {
     AppState &s = app();
     if (s.lastFolder.isEmpty())
@@ -52,7 +52,7 @@ void setLastFolder(const QString &folder)
 
 void startingFolderIfNone()
 {
-    if (lastFolder().isEmpty())
+    if (dialogFolder().isEmpty())
         setLastFolder(DesktopFolder());
 }
 
@@ -65,7 +65,7 @@ void showStatusNow(const QString &text)
 }
 
 // Dialog answers may be relative or use "." steps; the document path is always absolute.
-QString absolutePath(const QString &path)
+QString absoluteDocumentPath(const QString &path)
 {
     return QFileInfo(path).absoluteFilePath();
 }
@@ -155,12 +155,12 @@ void OpenDocument(const QString &requested)
     startingFolderIfNone();
     QString path = requested;
     if (path.isEmpty()) {
-        path = platform().openFileName(mainWindow(), QStringLiteral("Open"), lastFolder(),
+        path = platform().openFileName(mainWindow(), QStringLiteral("Open"), dialogFolder(),
                                        kMarkdownFilter + QStringLiteral(";;All Files (*)"), OpenRule::NewNameAllowed);
         if (path.isEmpty())
             return;
     }
-    path = absolutePath(path);
+    path = absoluteDocumentPath(path);
     setLastFolder(FolderPart(path));
     // An existing file we cannot read would show as empty, and saving would then replace
     // its content with nothing: keep the current document instead.
@@ -196,10 +196,10 @@ SaveResult SaveDocument()
     QString path = s.documentPath.get();
     if (path.isEmpty()) {
         startingFolderIfNone();
-        const QString chosen = platform().saveFileName(w, QStringLiteral("Save"), lastFolder(), kMarkdownFilter);
+        const QString chosen = platform().saveFileName(w, QStringLiteral("Save"), dialogFolder(), kMarkdownFilter);
         if (chosen.isEmpty())
             return SaveResult::Cancelled;
-        path = WithMarkdownExtension(absolutePath(chosen));
+        path = WithMarkdownExtension(absoluteDocumentPath(chosen));
         setLastFolder(FolderPart(path));
         s.documentPath.set(path);
     }
@@ -245,13 +245,13 @@ void SaveDocumentAs()
     AppState &s = app();
     QString start = s.documentPath.get();
     if (start.isEmpty())
-        start = lastFolder();
+        start = dialogFolder();
     if (start.isEmpty())
         start = DesktopFolder();
     const QString chosen = platform().saveFileName(mainWindow(), QStringLiteral("Save"), start, kMarkdownFilter);
     if (chosen.isEmpty())
         return;
-    const QString path = WithMarkdownExtension(absolutePath(chosen));
+    const QString path = WithMarkdownExtension(absoluteDocumentPath(chosen));
     setLastFolder(FolderPart(path));
     s.documentPath.set(path);
     SaveDocument();

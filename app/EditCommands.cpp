@@ -13,7 +13,7 @@ namespace {
 // Kept for the whole run; only the Find dialog sets it, and never to "".
 QString searchTerm;
 
-QsciScintillaBase *markdownEditor()
+QsciScintillaBase *windowMarkdownEditor()
 {
     return mainWindow() ? mainWindow()->markdownEditor() : nullptr;
 }
@@ -30,7 +30,7 @@ void applyStyleToBothEditors()
 
 void FindCommand()
 {
-    QsciScintillaBase *editor = markdownEditor();
+    QsciScintillaBase *editor = windowMarkdownEditor();
     if (!editor)
         return;
     const QString entered = platform().inputText(mainWindow(), QStringLiteral("Find"), QStringLiteral("Find text:"));
@@ -44,7 +44,7 @@ void FindCommand()
 
 void FindAgainCommand(FindDirection direction)
 {
-    QsciScintillaBase *editor = markdownEditor();
+    QsciScintillaBase *editor = windowMarkdownEditor();
     if (!editor || searchTerm.isEmpty())
         return;
     FindInEditor(editor, searchTerm.toUtf8(), direction);
@@ -62,7 +62,7 @@ void ResetSearchTerm()
 
 void ToggleMarkup(const QByteArray &prefix, const QByteArray &suffix)
 {
-    if (QsciScintillaBase *editor = markdownEditor())
+    if (QsciScintillaBase *editor = windowMarkdownEditor())
         ToggleMarkupIn(editor, prefix, suffix);
 }
 

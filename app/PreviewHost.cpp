@@ -24,7 +24,7 @@ const char kModuleFile[] = "libquilldown_preview.so";
 const PreviewModule *loaded = nullptr;
 
 // Calls one entry of the module once the pane exists.
-void call(void (*PreviewModule::*entry)())
+void callModule(void (*PreviewModule::*entry)())
 {
     if (loaded && mainWindow() && mainWindow()->preview())
         (loaded->*entry)();
@@ -214,7 +214,7 @@ void StartPreviewPane()
 
 void RefreshPreviewPane()
 {
-    call(&PreviewModule::refresh);
+    callModule(&PreviewModule::refresh);
 }
 
 bool PreviewPaneBusy()
@@ -224,15 +224,15 @@ bool PreviewPaneBusy()
 
 void ShowBlankPreview()
 {
-    call(&PreviewModule::showBlankPage);
+    callModule(&PreviewModule::showBlankPage);
 }
 
 void AlignPreviewPane()
 {
-    call(&PreviewModule::alignPreview);
+    callModule(&PreviewModule::alignPreview);
 }
 
 void SyncPreviewToEditorMove()
 {
-    call(&PreviewModule::syncEditorToPreview);
+    callModule(&PreviewModule::syncEditorToPreview);
 }

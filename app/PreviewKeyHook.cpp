@@ -15,7 +15,7 @@ PreviewKeyHook::PreviewKeyHook(QObject *parent)
 
 PreviewKeyHook::~PreviewKeyHook()
 {
-    remove();
+    uninstall();
 }
 
 namespace {
@@ -40,11 +40,11 @@ void PreviewKeyHook::updateForFocus()
         qApp->installEventFilter(this);
         installed_ = true;
     } else if (!inPreview && installed_) {
-        remove();
+        uninstall();
     }
 }
 
-void PreviewKeyHook::remove()
+void PreviewKeyHook::uninstall()
 {
     if (!installed_)
         return;

@@ -16,7 +16,7 @@ public:
     bool installed() const { return installed_; }
     // Install while the focus is inside the preview, remove otherwise.
     void updateForFocus();
-    void remove();
+    void uninstall();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

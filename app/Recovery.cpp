@@ -6,6 +6,7 @@
 #include "conversion/ConversionWorker.h"
 #include "files/DocumentFiles.h"
 #include "editor/Editor.h"
+#include "editor/EditorNotify.h"
 #include "platform/Platform.h"
 #include "recovery/RecoveryStore.h"
 #include "recovery/RecoveryWriter.h"
@@ -25,9 +26,6 @@
 using Sci = QsciScintillaBase;
 
 namespace {
-
-constexpr int kTextChange =
-    Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE;
 
 struct Keeper {
     QString folder;
@@ -76,7 +74,7 @@ void removeCopy()
 }
 
 // The copy follows the editors: taken while text is unsaved, gone once none is.
-void update()
+void refreshCopy()
 {
     keeper->timer.stop();
     keeper->dirty = false;
@@ -111,7 +109,7 @@ void onTimer()
         keeper->timer.start(int(due - now));
         return;
     }
-    update();
+    refreshCopy();
 }
 
 void onSavePoint()
@@ -166,7 +164,7 @@ void replaceText(QsciScintillaBase *editor, const QByteArray &bytes)
     editor->SendScintilla(Sci::SCI_ENDUNDOACTION);
 }
 
-void restore(const RecoveryCopy &copy)
+void restoreCopy(const RecoveryCopy &copy)
 {
     AppState &s = app();
     const QString path = copy.documentPath;
@@ -186,7 +184,7 @@ void restore(const RecoveryCopy &copy)
 void connectEditor(QsciScintillaBase *editor)
 {
     QObject::connect(editor, &Sci::SCN_MODIFIED, editor, [](int, int type, const char *, int, int, int, int, int, int, int) {
-        if (type & kTextChange)
+        if (type & kTextChangeTypes)
             onEdit();
     });
     QObject::connect(editor, &Sci::SCN_SAVEPOINTREACHED, editor, [] { onSavePoint(); });
@@ -262,8 +260,8 @@ void OfferRecoveryCopies()
         // Closed without an answer: asked again at the next start.
         if (answer != MessageAnswer::Yes)
             return;
-        restore(copy);
-        update();
+        restoreCopy(copy);
+        refreshCopy();
         // The old copy goes only once ours holds the text.
         if (keeper->written && keeper->writer->flush(10000))
             QFile::remove(path);
@@ -287,7 +285,7 @@ void FinishRecovery()
         return;
     keeper->timer.stop();
     if (keeper->writer) {
-        update();
+        refreshCopy();
         // Bounded: a disk that hangs must not keep the program from ending.
         keeper->writer->flush(10000);
     }

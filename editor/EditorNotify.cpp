@@ -12,9 +12,6 @@
 using Sci = QsciScintillaBase;
 
 namespace {
-// Either pair, depending on ChangeNotificationMask().
-constexpr int kTextChange =
-    Sci::SC_MOD_INSERTTEXT | Sci::SC_MOD_DELETETEXT | Sci::SC_MOD_BEFOREINSERT | Sci::SC_MOD_BEFOREDELETE;
 
 void call(const std::function<void()> &hook)
 {
@@ -60,7 +57,7 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
 {
     switch (notification.code) {
     case SCN_MODIFIED:
-        if (notification.modificationType & kTextChange)
+        if (notification.modificationType & kTextChangeTypes)
             SignalChange(hooks.edited);
         break;
     case SCN_CHARADDED:

@@ -4,6 +4,8 @@
 
 #include "editor/Editor.h"
 
+#include <Qsci/qsciscintillabase.h>
+
 class QsciScintillaBase;
 
 // Scintilla's notification codes (the component delivers them as signals of these names).
@@ -13,6 +15,11 @@ enum EditorNotificationCode : int {
     SCN_UPDATEUI = 2007,
     SCN_MODIFIED = 2008,
 };
+
+// The SCN_MODIFIED types that change the text: either pair, depending on
+// ChangeNotificationMask().
+inline constexpr int kTextChangeTypes = QsciScintillaBase::SC_MOD_INSERTTEXT | QsciScintillaBase::SC_MOD_DELETETEXT |
+                                        QsciScintillaBase::SC_MOD_BEFOREINSERT | QsciScintillaBase::SC_MOD_BEFOREDELETE;
 
 // One notification as the component reports it; only the fields its code uses are set.
 struct EditorNotification {
