@@ -7,6 +7,7 @@
 
 #include "app/ConversionHost.h"
 #include "app/Document.h"
+#include "app/SettingsHost.h"
 #include "conversion/ConversionWorker.h"
 #include "conversion/HtmlAdjust.h"
 #include "core/AppState.h"
@@ -32,9 +33,9 @@ public:
         hooks.readHead = [this] { return head; };
         hooks.pageReady = [this] { ++pagesReady; };
         hooks.progress = [this](bool on) { progress << on; };
-        if (!InitConversion(std::move(hooks)))
+        if (!InitConversion(std::move(hooks)) || !PrepareStylesheetLibrary())
             return false;
-        LoadSettings();
+        LoadAppSettings();
         s.settingsLoaded = 1;
         // The worker converts once a window exists; here nothing else reads the texts.
         s.mainWindowExists = 1;

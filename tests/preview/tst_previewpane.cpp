@@ -374,7 +374,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->title() == QStringLiteral("done"), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(page), kWait);
         QVERIFY(s.t.platform.openedUrls().isEmpty());
-        QCOMPARE(s.t.platform.messageCount(), 0);
+        // The page's dialogs never reach the reader; the missing converter may report
+        // itself meanwhile, and that is all there may be.
+        for (const RecordedMessage &message : s.t.platform.messages)
+            QVERIFY2(message.text.startsWith(QLatin1String("Pandoc could not be initialized")), qPrintable(message.text));
     }
 
     void previewInBrowserCases()
