@@ -1,24 +1,10 @@
 #include "files/DocumentFiles.h"
 
+#include "files/PathNames.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-namespace {
-
-// As the path helpers of the settings: up to and including the last "/", and after it.
-QString folderOf(const QString &path)
-{
-    const qsizetype slash = path.lastIndexOf(u'/');
-    return slash < 0 ? QString() : path.left(slash + 1);
-}
-
-QString fileOf(const QString &path)
-{
-    return path.mid(path.lastIndexOf(u'/') + 1);
-}
-
-} // namespace
 
 bool IsReadableFile(const QString &path)
 {
@@ -66,11 +52,11 @@ QString ReplaceExtension(const QString &path, const QString &extension)
 {
     if (path.isEmpty())
         return QString();
-    QString file = fileOf(path);
+    QString file = FilePart(path);
     const qsizetype dot = file.lastIndexOf(u'.');
     if (dot >= 0)
         file.truncate(dot);
-    QString result = folderOf(path) + file;
+    QString result = FolderPart(path) + file;
     if (!extension.isEmpty())
         result += u'.' + extension;
     return result;

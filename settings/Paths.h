@@ -2,16 +2,14 @@
 // Path helpers. Folder paths produced here end in exactly one "/" (the empty text stays
 // empty), and folder part + file part gives the path back.
 
+#include "files/PathNames.h"
+
 #include <QString>
 
 // Folder of the running executable, ending in "/".
 QString BaseDirectory();
 // Lets tests and the benchmark pretend the executable lives elsewhere ("" to undo).
 void SetBaseDirectoryOverride(const QString &folder);
-
-QString FolderPart(const QString &path);     // up to and including the last "/"; "" without one
-QString FilePart(const QString &path);       // after the last "/"; the whole path without one
-QString ExtensionPart(const QString &path);  // after the file part's last "."; see the .cpp
 
 QString SanitizeFileName(const QString &name);
 QString WithTrailingSlash(const QString &path);
