@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 
+#include "files/DocumentFiles.h"
 #include "settings/Paths.h"
 
 #include <QDir>
@@ -213,13 +214,8 @@ QByteArray FormatSettings(const Settings &s, const QDateTime &savedAt)
 
 Settings ReadSettingsFile(const QString &path)
 {
-    // Opening a pipe would wait for a writer that never comes.
-    if (!QFileInfo(path).isFile())
-        return Settings();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Settings();
-    return ParseSettings(file.readAll());
+    // Nothing read (a missing file, a pipe, a folder) parses to the defaults.
+    return ParseSettings(ReadTextFile(path));
 }
 
 bool WriteSettingsFile(const QString &path, const Settings &settings)
