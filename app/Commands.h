@@ -1,5 +1,11 @@
 #pragma once
-// The command table: every menu item and shortcut runs a command id through RunCommand.
+// The command table: every menu item and every key of the window is one entry here, and
+// the menus, the window's shortcuts and the keys the preview handles are built from it.
+
+#include <QKeySequence>
+#include <QList>
+#include <QString>
+#include <functional>
 
 enum CommandId : int {
     CmdRefresh = 0,
@@ -22,9 +28,51 @@ enum CommandId : int {
     CmdBold = 20,
     CmdItalic = 21,
     CmdAlignPreview = 22,
+    CmdNextPane = 23,
+    CmdPreviousPane = 24,
+    // The stylesheets of the Select CSS submenu are 100, 101, ... in the order listed.
     CmdFirstStylesheet = 100,
 };
 
+// What a key does while the preview has the keyboard focus. The web view would take some
+// keys for itself, so those are handled before it sees them.
+enum class InPreview {
+    AsElsewhere,   // the window's shortcut, as in the editors
+    RunOnce,       // the command, once per press (an auto-repeat does nothing)
+    Nothing,       // the key does nothing there
+};
+
+struct CommandKey {
+    QKeySequence key;
+    InPreview inPreview = InPreview::AsElsewhere;
+};
+
+struct Command {
+    int id = -1;
+    QString menu;              // the menu's title; empty for a command that is a key only
+    QString text;              // the item's text with its mnemonic, without the key
+    QList<CommandKey> keys;    // the first one is the one the menu shows
+    // A checkable item's state, read whenever a command has run; null otherwise.
+    std::function<bool()> checked;
+    std::function<void()> run;
+    bool separatorBefore = false;
+};
+
+// The table in menu order. The entry CmdFirstStylesheet stands for the Select CSS
+// submenu, filled from the stylesheet library when the menus are built.
+const QList<Command> &CommandTable();
+const Command *CommandById(int id);
+
+// Runs a command by id (stylesheet entries included), then updates the check marks.
 void RunCommand(int id);
-// The menu's check marks as the settings stand (Word Wrap, Sync Scroll).
+// The menu's check marks as the state stands (Word Wrap, Sync Scroll).
 void UpdateCommandChecks();
+
+// What the preview's key handling does with one key: pass it on, or take it and run
+// `command` (RunOnce) or nothing.
+struct PreviewKeyOutcome {
+    InPreview use = InPreview::AsElsewhere;
+    int command = -1;
+};
+// Looks up `key` (a key with its modifiers) among the table's keys.
+PreviewKeyOutcome PreviewKeyUse(const QKeySequence &key);

@@ -4,9 +4,11 @@
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/EditorWiring.h"
+#include "app/PaneFocusMark.h"
 #include "editor/Drops.h"
 #include "editor/Editor.h"
 #include "platform/Platform.h"
+#include "preview/PreviewModule.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +16,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
-#include <QShortcut>
 #include <QStatusBar>
 #include <Qsci/qsciscintillabase.h>
 
@@ -96,6 +97,9 @@ MainWindow::MainWindow()
     headEditor_->resize(100, 100);
     ConnectEditorNotifications(markdownEditor_, EditorRole::Markdown, WindowEditorHooks());
     ConnectEditorNotifications(headEditor_, EditorRole::Head, WindowEditorHooks());
+    // Screen readers announce the panes by these names.
+    markdownEditor_->setAccessibleName(QStringLiteral("Markdown"));
+    headEditor_->setAccessibleName(QStringLiteral("Head"));
 
     // A blank page's stand-in until the preview module has made the pane.
     previewWidget_ = new QWidget;
@@ -104,6 +108,7 @@ MainWindow::MainWindow()
     QPalette blank = previewWidget_->palette();
     blank.setColor(QPalette::Window, Qt::white);
     previewWidget_->setPalette(blank);
+    previewWidget_->setAccessibleName(QStringLiteral("Preview"));
 
     editorSplitter_ = new QSplitter(Qt::Vertical);
     editorSplitter_->setChildrenCollapsible(false);
@@ -120,7 +125,7 @@ MainWindow::MainWindow()
     InstallDropHandling(markdownEditor_, OpenDroppedFile);
     InstallDropHandling(headEditor_, OpenDroppedFile);
 
-    buildMenus();
+    buildCommands();
 
     status_ = new QLabel;
     statusBar()->addWidget(status_, 1);
@@ -130,110 +135,81 @@ MainWindow::MainWindow()
     SetupEditor(markdownEditor_);
     SetupEditor(headEditor_);
     placeHeadDivider();
-    buildShortcuts();
+
+    focusMark_ = new PaneFocusMark(this);
+    connect(qApp, &QApplication::focusChanged, this, [this] { focusMark_->follow(paneWidget(focusedPane())); });
     built_ = true;
 }
 
-void MainWindow::buildMenus()
+MainWindow::~MainWindow()
 {
-    const Settings &s = app().settings;
-    QMenuBar *bar = menuBar();
-
-    QMenu *file = bar->addMenu(QStringLiteral("&File"));
-    addCommand(file, QStringLiteral("&New\tCtrl+N"), CmdNew);
-    addCommand(file, QStringLiteral("&Open...\tCtrl+O"), CmdOpen);
-    addCommand(file, QStringLiteral("&Save\tCtrl+S"), CmdSave);
-    addCommand(file, QStringLiteral("Save &As..."), CmdSaveAs);
-    file->addSeparator();
-    addCommand(file, QStringLiteral("New &Window...\tCtrl+Shift+N"), CmdNewWindow);
-    file->addSeparator();
-    addCommand(file, QStringLiteral("E&xit"), CmdExit);
-
-    QMenu *edit = bar->addMenu(QStringLiteral("&Edit"));
-    addCommand(edit, QStringLiteral("&Bold\tCtrl+B"), CmdBold);
-    addCommand(edit, QStringLiteral("&Italic\tCtrl+I"), CmdItalic);
-    edit->addSeparator();
-    addCommand(edit, QStringLiteral("&Find\tCtrl+F"), CmdFind);
-    addCommand(edit, QStringLiteral("Find &Next\tF3"), CmdFindNext);
-    addCommand(edit, QStringLiteral("Find &Previous\tShift+F3"), CmdFindPrevious);
-
-    QMenu *html = bar->addMenu(QStringLiteral("&HTML"));
-    addCommand(html, QStringLiteral("&Refresh\tF5"), CmdRefresh);
-    addCommand(html, QStringLiteral("&Preview in Browser\tCtrl+P"), CmdPreviewInBrowser);
-    html->addSeparator();
-    const QStringList &sheets = app().stylesheetList;
-    if (!sheets.isEmpty()) {
-        QMenu *select = html->addMenu(QStringLiteral("Select &CSS"));
-        for (int i = 0; i < sheets.size(); ++i) {
-            QAction *item = select->addAction(sheets.at(i));
-            const int id = CmdFirstStylesheet + i;
-            item->setData(id);
-            actions_.insert(id, item);
-            connect(item, &QAction::triggered, this, [id] { RunCommand(id); });
-        }
-    }
-    addCommand(html, QStringLiteral("&Load CSS...\tCtrl+L"), CmdLoadCss);
-
-    QMenu *view = bar->addMenu(QStringLiteral("&View"));
-    QAction *wrap = addCommand(view, QStringLiteral("&Word Wrap"), CmdWordWrap);
-    wrap->setCheckable(true);
-    wrap->setChecked(s.WordWrap != 0);
-    QAction *sync = addCommand(view, QStringLiteral("&Sync Scroll"), CmdSyncScroll);
-    sync->setCheckable(true);
-    sync->setChecked(s.SyncScroll != 0);
-    addCommand(view, QStringLiteral("&Font..."), CmdFont);
-
-    QMenu *help = bar->addMenu(QStringLiteral("He&lp"));
-    addCommand(help, QStringLiteral("&About Quilldown\tF1"), CmdAbout);
+    // The panes go with the window's children, after this: focus changes then must not
+    // reach the members.
+    disconnect(qApp, nullptr, this, nullptr);
 }
 
-QAction *MainWindow::addCommand(QMenu *menu, const QString &text, int id)
+void MainWindow::buildCommands()
 {
-    // The text after the tab is what the menu shows as the shortcut; the keys
-    // themselves are bound by the shortcut table, not by the menu item.
-    QAction *action = menu->addAction(text);
+    QMap<QString, QMenu *> menus;
+    bool separatorPending = false;
+    for (const Command &command : CommandTable()) {
+        if (command.menu.isEmpty()) {
+            // A key of the window without a menu item.
+            addCommand(nullptr, command);
+            continue;
+        }
+        QMenu *&menu = menus[command.menu];
+        if (!menu)
+            menu = menuBar()->addMenu(command.menu);
+        separatorPending = separatorPending || command.separatorBefore;
+        if (command.id == CmdFirstStylesheet) {
+            // An empty library gives no submenu; its separator goes to the next item.
+            if (app().stylesheetList.isEmpty())
+                continue;
+        }
+        if (separatorPending)
+            menu->addSeparator();
+        separatorPending = false;
+        if (command.id == CmdFirstStylesheet)
+            addStylesheetMenu(menu);
+        else
+            addCommand(menu, command);
+    }
+}
+
+QAction *MainWindow::addCommand(QMenu *menu, const Command &command)
+{
+    // The item's text is its name alone: the key is the action's own shortcut, which
+    // the menu shows beside it and the window listens for, once.
+    QAction *action = menu ? menu->addAction(command.text) : new QAction(command.text, this);
+    if (!menu)
+        addAction(action);
+    QList<QKeySequence> keys;
+    for (const CommandKey &key : command.keys)
+        keys.append(key.key);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setCheckable(bool(command.checked));
+    if (command.checked)
+        action->setChecked(command.checked());
+    const int id = command.id;
     action->setData(id);
     actions_.insert(id, action);
     connect(action, &QAction::triggered, this, [id] { RunCommand(id); });
     return action;
 }
 
-void MainWindow::buildShortcuts()
+void MainWindow::addStylesheetMenu(QMenu *menu)
 {
-    const QList<ShortcutEntry> table = {
-        {QKeySequence(Qt::Key_F5), CmdRefresh},
-        {QKeySequence(Qt::Key_F1), CmdAbout},
-        {QKeySequence(Qt::CTRL | Qt::Key_S), CmdSave},
-        {QKeySequence(Qt::CTRL | Qt::Key_P), CmdPreviewInBrowser},
-        {QKeySequence(Qt::CTRL | Qt::Key_E), CmdPreviewInBrowser},
-        {QKeySequence(Qt::CTRL | Qt::Key_O), CmdOpen},
-        {QKeySequence(Qt::CTRL | Qt::Key_N), CmdNew},
-        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), CmdNewWindow},
-        {QKeySequence(Qt::CTRL | Qt::Key_W), CmdNew},
-        {QKeySequence(Qt::CTRL | Qt::Key_B), CmdBold},
-        {QKeySequence(Qt::CTRL | Qt::Key_I), CmdItalic},
-        {QKeySequence(Qt::CTRL | Qt::Key_F), CmdFind},
-        {QKeySequence(Qt::Key_F3), CmdFindNext},
-        {QKeySequence(Qt::SHIFT | Qt::Key_F3), CmdFindPrevious},
-        {QKeySequence(Qt::CTRL | Qt::Key_L), CmdLoadCss},
-        {QKeySequence(Qt::CTRL | Qt::Key_Space), CmdNoBreakSpace},
-        {QKeySequence(Qt::CTRL | Qt::Key_Tab), CmdAlignPreview},
-    };
-    shortcutTable_ = table;
-    for (const ShortcutEntry &entry : table) {
-        auto *shortcut = new QShortcut(entry.key, this);
-        shortcut->setContext(Qt::WindowShortcut);
-        const int id = entry.command;
-        connect(shortcut, &QShortcut::activated, this, [id] { RunCommand(id); });
-        shortcuts_.append(shortcut);
-    }
-}
-
-void MainWindow::suspendShortcuts(const QList<QKeySequence> &keys, bool suspended)
-{
-    for (QShortcut *shortcut : shortcuts_) {
-        if (keys.contains(shortcut->key()))
-            shortcut->setEnabled(!suspended);
+    const Command *entry = CommandById(CmdFirstStylesheet);
+    QMenu *select = menu->addMenu(entry ? entry->text : QString());
+    const QStringList &sheets = app().stylesheetList;
+    for (int i = 0; i < sheets.size(); ++i) {
+        QAction *item = select->addAction(sheets.at(i));
+        const int id = CmdFirstStylesheet + i;
+        item->setData(id);
+        actions_.insert(id, item);
+        connect(item, &QAction::triggered, this, [id] { RunCommand(id); });
     }
 }
 
@@ -269,8 +245,40 @@ void MainWindow::setPreviewPane(QWidget *widget, PreviewPane *pane)
     delete standIn;
     paneSplitter_->setSizes(sizes);
     InstallDropHandling(widget, OpenDroppedFile);
+    widget->setAccessibleName(QStringLiteral("Preview"));
     previewWidget_ = widget;
     preview_ = pane;
+    focusMark_->follow(paneWidget(focusedPane()));
+}
+
+void MainWindow::adoptPreviewController(std::unique_ptr<PreviewController> controller)
+{
+    previewController_ = std::move(controller);
+}
+
+QWidget *MainWindow::paneWidget(FocusedPane pane) const
+{
+    switch (pane) {
+    case FocusedPane::Markdown: return markdownEditor_;
+    case FocusedPane::Head: return headEditor_;
+    case FocusedPane::Preview: return previewWidget_;
+    case FocusedPane::None: break;
+    }
+    return nullptr;
+}
+
+void MainWindow::focusNextPane(int step)
+{
+    static constexpr FocusedPane kOrder[] = {FocusedPane::Markdown, FocusedPane::Head, FocusedPane::Preview};
+    constexpr int count = int(std::size(kOrder));
+    const FocusedPane current = focusedPane();
+    int next = 0;
+    for (int i = 0; i < count; ++i) {
+        if (kOrder[i] == current)
+            next = ((i + step) % count + count) % count;
+    }
+    if (QWidget *widget = paneWidget(kOrder[next]))
+        widget->setFocus(Qt::ShortcutFocusReason);
 }
 
 FocusedPane MainWindow::focusedPane() const

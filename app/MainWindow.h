@@ -2,17 +2,18 @@
 // The main window: the two editors and the preview in their splitters, the menu bar,
 // the keyboard shortcuts and the one-field status bar.
 
-#include <QKeySequence>
-#include <QList>
 #include <QMainWindow>
 #include <QMap>
 #include <QSplitter>
+#include <memory>
 
+class PaneFocusMark;
+class PreviewController;
+class PreviewPane;
 class QAction;
 class QLabel;
-class QShortcut;
 class QsciScintillaBase;
-class PreviewPane;
+struct Command;
 
 // A splitter that keeps its divider at (size - handle) / ratio when resized; moving the
 // divider, by the user or the program, sets a new ratio.
@@ -34,15 +35,11 @@ private:
 // The pane that holds the keyboard focus.
 enum class FocusedPane { None, Markdown, Head, Preview };
 
-struct ShortcutEntry {
-    QKeySequence key;
-    int command;
-};
-
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     MainWindow();
+    ~MainWindow() override;
 
     QsciScintillaBase *markdownEditor() const { return markdownEditor_; }
     QsciScintillaBase *headEditor() const { return headEditor_; }
@@ -50,19 +47,27 @@ public:
     PreviewPane *preview() const { return preview_; }
     // Puts the pane (one object, as a widget and as itself) where the blank stand-in was.
     void setPreviewPane(QWidget *widget, PreviewPane *pane);
+    // The preview module's controller of the pane, owned by the window from here on.
+    void adoptPreviewController(std::unique_ptr<PreviewController> controller);
+    PreviewController *previewController() const { return previewController_.get(); }
     RatioSplitter *paneSplitter() const { return paneSplitter_; }
     QSplitter *editorSplitter() const { return editorSplitter_; }
 
     QString statusText() const;
     void setStatusText(const QString &text);
 
-    // The menu item of a command id, or nullptr for commands without one.
+    // The action of a command id (a menu item, or the window's key for a command
+    // without one), or nullptr for an id the table does not have.
     QAction *commandAction(int id) const { return actions_.value(id); }
-    const QList<ShortcutEntry> &shortcutTable() const { return shortcutTable_; }
-    // Turns the window's shortcuts on these keys off (true) or back on (false).
-    void suspendShortcuts(const QList<QKeySequence> &keys, bool suspended);
     // Which of the three panes holds the keyboard focus.
     FocusedPane focusedPane() const;
+    // The widget of a pane, nullptr for None.
+    QWidget *paneWidget(FocusedPane pane) const;
+    // Moves the focus `step` panes on in the order Markdown, Head, Preview, wrapping
+    // round (F6 and Shift+F6); from outside the panes it goes to the Markdown editor.
+    void focusNextPane(int step);
+    // The frame that marks the focused pane.
+    const PaneFocusMark *focusMark() const { return focusMark_; }
 
     void LayoutPanes();
     void RecordWindowGeometry();
@@ -74,9 +79,10 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    void buildMenus();
-    void buildShortcuts();
-    QAction *addCommand(QMenu *menu, const QString &text, int id);
+    // The menus and the window's keys, from the command table.
+    void buildCommands();
+    QAction *addCommand(QMenu *menu, const Command &command);
+    void addStylesheetMenu(QMenu *menu);
     void placeHeadDivider();
 
     QsciScintillaBase *markdownEditor_ = nullptr;
@@ -88,8 +94,8 @@ private:
     QWidget *central_ = nullptr;
     QLabel *status_ = nullptr;
     QMap<int, QAction *> actions_;
-    QList<ShortcutEntry> shortcutTable_;
-    QList<QShortcut *> shortcuts_;
+    PaneFocusMark *focusMark_ = nullptr;
+    std::unique_ptr<PreviewController> previewController_;
     bool built_ = false;
 };
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -21,13 +22,15 @@ namespace {
 
 const char kModuleFile[] = "libquilldown_preview.so";
 
-const PreviewModule *loaded = nullptr;
+// The module's entry once the library is loaded. A library stays loaded for the life of
+// the process, so its entry is looked up once per process, whichever window asks.
+PreviewModuleEntry loaded = nullptr;
 
-// Calls one entry of the module once the pane exists.
-void callModule(void (*PreviewModule::*entry)())
+// The window's preview, nullptr until the module has made it.
+PreviewController *controller()
 {
-    if (loaded && mainWindow() && mainWindow()->preview())
-        (loaded->*entry)();
+    MainWindow *window = mainWindow();
+    return window ? window->previewController() : nullptr;
 }
 
 // The module's path when it is in the process already (a test links it).
@@ -137,7 +140,7 @@ void EngineEnvironment::settle()
     setOpenGLOff_ = false;
 }
 
-const PreviewModule *LoadPreviewModule(QString *error)
+PreviewModuleEntry LoadPreviewModule(QString *error)
 {
     if (loaded)
         return loaded;
@@ -165,9 +168,8 @@ const PreviewModule *LoadPreviewModule(QString *error)
             reasons << library.errorString();
             continue;
         }
-        const auto entry = reinterpret_cast<PreviewModuleEntry>(library.resolve(kPreviewModuleEntry));
-        if (entry && (loaded = entry()))
-            return loaded;
+        if (const auto entry = reinterpret_cast<PreviewModuleEntry>(library.resolve(kPreviewModuleEntry)))
+            return loaded = entry;
         reasons << QStringLiteral("%1 offers no preview").arg(path);
     }
     if (error)
@@ -201,8 +203,8 @@ void StartPreviewPane()
                 context.activity = [] { KeepIdlePassAwake(); };
                 context.note = [window](const QString &text) { window->setStatusText(text); };
                 context.place = [window](QWidget *widget, PreviewPane *pane) { window->setPreviewPane(widget, pane); };
-                loaded->createPane(context);
-                if (!window->preview()) {
+                window->adoptPreviewController(std::unique_ptr<PreviewController>(loaded(context)));
+                if (!window->preview() || !window->previewController()) {
                     failToStart(QStringLiteral("the preview pane could not be created"));
                     return;
                 }
@@ -214,25 +216,30 @@ void StartPreviewPane()
 
 void RefreshPreviewPane()
 {
-    callModule(&PreviewModule::refresh);
+    if (PreviewController *preview = controller())
+        preview->refresh();
 }
 
 bool PreviewPaneBusy()
 {
-    return loaded && mainWindow() && mainWindow()->preview() && loaded->busy();
+    const PreviewController *preview = controller();
+    return preview && preview->busy();
 }
 
 void ShowBlankPreview()
 {
-    callModule(&PreviewModule::showBlankPage);
+    if (PreviewController *preview = controller())
+        preview->showBlankPage();
 }
 
 void AlignPreviewPane()
 {
-    callModule(&PreviewModule::alignPreview);
+    if (PreviewController *preview = controller())
+        preview->alignPreview();
 }
 
 void SyncPreviewToEditorMove()
 {
-    callModule(&PreviewModule::syncEditorToPreview);
+    if (PreviewController *preview = controller())
+        preview->editorMoved();
 }

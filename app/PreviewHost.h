@@ -31,17 +31,19 @@ private:
     bool setOpenGLOff_ = false;
 };
 
-// The module's table: the library already in the process (linked into a test), or
+// The module's entry: the library already in the process (linked into a test), or
 // loaded from the program's installed library folder, from beside the program, or from
 // beside this library, whichever comes first; nullptr with a reason when none loads.
-const PreviewModule *LoadPreviewModule(QString *error);
+PreviewModuleEntry LoadPreviewModule(QString *error);
 
 // Start-up: paints the shown window, then loads the module and creates the pane, each
 // step in its own turn of the main loop so waiting requests are served in between. The
-// pane wakes the idle pass and shows its notes in the status bar.
+// window owns the controller the module returns; the pane wakes the idle pass and shows
+// its notes in the status bar.
 void StartPreviewPane();
 
-// The calls of the rest of the program.
+// The calls of the rest of the program, on the window's preview controller; each does
+// nothing until the pane exists.
 void RefreshPreviewPane();
 bool PreviewPaneBusy();
 void ShowBlankPreview();

@@ -1,7 +1,10 @@
 #pragma once
 // Keeps the document shortcuts working while the preview has the keyboard focus: the web
-// view would otherwise take Ctrl+N, Ctrl+O and Ctrl+S for itself. Ctrl+P and Ctrl+L do
-// nothing there. The filter is installed only while the focus is inside the preview.
+// view would otherwise take Ctrl+N, Ctrl+O and Ctrl+S for itself. Which keys it takes
+// and what they do there is said by the command table (InPreview). The filter is
+// installed only while the focus is inside the preview.
+
+#include "app/Commands.h"
 
 #include <QObject>
 
@@ -25,6 +28,7 @@ private:
     bool installed_ = false;
 };
 
-// What the hook does with one key event; -1 = pass it on, 0 = swallow,
-// otherwise swallow and run that command.
-int PreviewKeyAction(const QKeyEvent &event);
+// What the hook does with one key event (a press, a release or the window's question
+// whether the focus wants the key): pass it on (AsElsewhere), or take it and run the
+// command once for a fresh press (RunOnce), or do nothing (Nothing).
+PreviewKeyOutcome PreviewKeyAction(const QKeyEvent &event);

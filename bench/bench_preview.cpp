@@ -143,7 +143,7 @@ Timing measure(const QString &folder, const QByteArray &html, int runs)
     app().previewReadyPath.set(names[0]);
     // The sizes reported first may still be the previous page's or a partial layout.
     const int tall = int(html.size() / 20);
-    if (!waitFor([&] { return app().previewReadyPath.isEmpty() && !PreviewIsLoading() && PreviewMaxScroll() > tall; },
+    if (!waitFor([&] { return app().previewReadyPath.isEmpty() && !pane->isLoadingPage() && pane->maxScroll() > tall; },
                  60000))
         return {false, {}, 0};
     // Then until the height has stopped changing for a while.
@@ -152,17 +152,17 @@ Timing measure(const QString &folder, const QByteArray &html, int runs)
     steady.start();
     if (!waitFor(
             [&] {
-                if (PreviewMaxScroll() != lastMax) {
-                    lastMax = PreviewMaxScroll();
+                if (pane->maxScroll() != lastMax) {
+                    lastMax = pane->maxScroll();
                     steady.restart();
                 }
                 return steady.elapsed() > 500;
             },
             60000))
         return {false, {}, 0};
-    t.offset = PreviewMaxScroll() / 2;
-    SetPreviewScrollTop(t.offset);
-    if (!waitFor([&] { return PreviewScrollTop() == t.offset && !pane->scriptsPending(); }, 60000))
+    t.offset = pane->maxScroll() / 2;
+    pane->scrollToOffset(t.offset);
+    if (!waitFor([&] { return pane->scrollTop() == t.offset && !pane->scriptsPending(); }, 60000))
         return {false, {}, 0};
 
     for (int run = 0; run < runs; ++run) {
@@ -171,8 +171,8 @@ Timing measure(const QString &folder, const QByteArray &html, int runs)
         app().previewReadyPath.set(names[(run + 1) % 2]);
         const bool done = waitFor(
             [&] {
-                return app().previewReadyPath.isEmpty() && previewRestoreState().restoreTarget < 0 &&
-                       PreviewScrollTop() == t.offset;
+                return app().previewReadyPath.isEmpty() && !mainWindow()->previewController()->reload().restorePending() &&
+                       pane->scrollTop() == t.offset;
             },
             60000);
         if (!done)

@@ -1,14 +1,16 @@
-// The preview module's entry: the table of calls the program looks up once it has
-// loaded the library.
+// The preview module's entry: makes the pane and the controller that drives it.
 #include "preview/PreviewModule.h"
 
 #include "preview/PreviewPane.h"
 #include "preview/PreviewReload.h"
 #include "preview/ScrollSync.h"
 
+#include <QGuiApplication>
 #include <QOpenGLContext>
+#include <QPointer>
 #include <QQuickWindow>
 #include <QUrl>
+#include <QWebEngineLoadingInfo>
 
 namespace QtWebEngineCore {
 // Makes the OpenGL context the engine shares with the window system. Linked into a
@@ -19,10 +21,65 @@ void initialize();
 
 namespace {
 
-void createPane(const PreviewContext &context)
+// The web view draws the page through a Qt Quick widget, whose hidden window Qt lists
+// among the program's top-level windows and screen readers announce as a frame titled
+// "Offscreen". It is named for what it shows instead. The widget is made, and may be
+// made again, by the view whenever the page's renderer starts, so this runs on every
+// load.
+void nameRenderWindows()
 {
-    if (CurrentPreviewPane())
-        return;
+    static const QString kTitle = QStringLiteral("Preview page");
+    for (QWindow *window : QGuiApplication::topLevelWindows()) {
+        if (window->inherits("QQuickWidgetOffscreenWindow") && window->title() != kTitle)
+            window->setTitle(kTitle);
+    }
+}
+
+class ModuleController final : public PreviewController {
+public:
+    ModuleController(PreviewPane *pane, const PreviewContext &context)
+        : pane_(pane)
+        , sync_(pane, context.editor, context.syncScroll)
+        , reload_(pane)
+    {
+    }
+
+    PreviewPane *pane() const override { return pane_.data(); }
+
+    void refresh() override
+    {
+        if (!pane_ || reload_.step())
+            return;
+        if (sync_.enabled())
+            sync_.previewMoved();
+    }
+
+    bool busy() const override
+    {
+        return pane_ && (pane_->isLoadingPage() || pane_->scriptsPending() || reload_.restorePending());
+    }
+
+    void showBlankPage() override
+    {
+        if (pane_)
+            pane_->setUrl(QUrl(QStringLiteral("about:blank")));
+    }
+
+    void alignPreview() override { sync_.align(); }
+    void editorMoved() override { sync_.editorMoved(); }
+    PreviewReload &reload() override { return reload_; }
+    ScrollSync &scrollSync() override { return sync_; }
+
+private:
+    QPointer<PreviewPane> pane_;
+    ScrollSync sync_;
+    PreviewReload reload_;
+};
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT PreviewController *quilldown_preview_module(const PreviewContext &context)
+{
     // The page is drawn by the web engine's software compositor and shown by Qt Quick's
     // software renderer, so the window stays an ordinary raster window. With OpenGL the
     // whole window would be composed through it (in software on most machines without
@@ -31,34 +88,15 @@ void createPane(const PreviewContext &context)
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (!QOpenGLContext::globalShareContext())
         QtWebEngineCore::initialize();
-    SetScrollSyncSources(context.editor, context.syncScroll);
     auto *pane = new PreviewPane(context.parent);
-    SetCurrentPreviewPane(pane);
+    pane->setAccessibleName(QStringLiteral("Preview"));
     if (context.activity)
         QObject::connect(pane, &PreviewPane::activity, pane, context.activity);
     if (context.note)
         QObject::connect(pane, &PreviewPane::note, pane, context.note);
+    QObject::connect(pane->page(), &QWebEnginePage::loadingChanged, pane, [] { nameRenderWindows(); });
+    nameRenderWindows();
     if (context.place)
         context.place(pane, pane);
-}
-
-bool busy()
-{
-    const PreviewPane *pane = CurrentPreviewPane();
-    return pane && (pane->isLoadingPage() || pane->scriptsPending() || previewRestoreState().restoreTarget >= 0);
-}
-
-void showBlankPage()
-{
-    if (PreviewPane *pane = CurrentPreviewPane())
-        pane->setUrl(QUrl(QStringLiteral("about:blank")));
-}
-
-const PreviewModule module = {createPane, RefreshPreview, busy, showBlankPage, AlignPreview, SyncEditorToPreview};
-
-} // namespace
-
-extern "C" Q_DECL_EXPORT const PreviewModule *quilldown_preview_module()
-{
-    return &module;
+    return new ModuleController(pane, context);
 }

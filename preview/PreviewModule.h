@@ -1,13 +1,16 @@
 #pragma once
 // What the preview module offers the program that loads it, and what it is given. The
 // program never links the module: it loads the library once its window is shown and
-// asks it for this table by the one name it exports (quilldown_preview_module).
+// calls the one function it exports (quilldown_preview_module), which makes the pane and
+// returns its controller. The program reaches the pane through that object only.
 
 #include <QString>
 #include <QtGlobal>
 #include <functional>
 
 class PreviewPane;
+class PreviewReload;
+class ScrollSync;
 class QWidget;
 class QsciScintillaBase;
 
@@ -30,15 +33,32 @@ struct PreviewContext {
     std::function<void(QWidget *widget, PreviewPane *pane)> place;
 };
 
-struct PreviewModule {
-    void (*createPane)(const PreviewContext &context);   // makes the pane and places it
-    void (*refresh)();                // the idle pass's preview work
-    bool (*busy)();                   // a page is loading, a restore or a script is pending
-    void (*showBlankPage)();
-    void (*alignPreview)();           // Ctrl+Tab
-    void (*syncEditorToPreview)();    // the editor moved
+// The preview as the program drives it: one pane with its reload and its scroll sync.
+// Made by the module's entry, owned by the caller, main thread only. Every call does
+// nothing once the pane has gone.
+class PreviewController {
+public:
+    virtual ~PreviewController() = default;
+
+    virtual PreviewPane *pane() const = 0;
+    // The idle pass's preview work: a finished page, a pending restore, or the preview's
+    // scrolling mirrored into the editor.
+    virtual void refresh() = 0;
+    // A page is loading, a restore or one of our scripts is pending.
+    virtual bool busy() const = 0;
+    virtual void showBlankPage() = 0;
+    // Ctrl+Tab: the preview to where the editor stands.
+    virtual void alignPreview() = 0;
+    // The Markdown editor moved: the preview follows when Sync Scroll is on.
+    virtual void editorMoved() = 0;
+
+    // The parts, for tests and benchmarks, which link the module.
+    virtual PreviewReload &reload() = 0;
+    virtual ScrollSync &scrollSync() = 0;
 };
 
-// The module's one exported function, looked up by this name once it is loaded.
-using PreviewModuleEntry = const PreviewModule *(*)();
+// The module's one exported function, looked up by this name once it is loaded: makes
+// the pane, places it (PreviewContext::place) and returns its controller, or nullptr
+// when no pane could be made.
+using PreviewModuleEntry = PreviewController *(*)(const PreviewContext &context);
 inline constexpr char kPreviewModuleEntry[] = "quilldown_preview_module";

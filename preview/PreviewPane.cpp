@@ -2,8 +2,6 @@
 
 #include "platform/Platform.h"
 #include "preview/PreviewGuard.h"
-#include "preview/PreviewReload.h"
-#include "preview/ScrollSync.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -22,8 +20,6 @@ namespace {
 constexpr int kSettleMs = 500;
 // How long an answer to one of our scripts may take before it counts as lost.
 constexpr int kScriptLostMs = 3000;
-
-QPointer<PreviewPane> current;
 
 int toPixels(double value)
 {
@@ -152,9 +148,6 @@ PreviewPane::PreviewPane(QWidget *parent)
     : QWebEngineView(parent)
     , page_(new PreviewPage(this))
 {
-    // One pane per life of the program: its bookkeeping starts afresh with it.
-    ResetPreviewState();
-    ResetScrollSync();
     setPage(page_);
     connect(page_, &PreviewPage::note, this, &PreviewPane::note);
     connect(page_, &QWebEnginePage::loadingChanged, this, &PreviewPane::onLoadingChanged);
@@ -399,40 +392,4 @@ void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
         if (scrolls)
             emit pane->scrollApplied(pane->top_);
     });
-}
-
-// ---------------------------------------------------------------- the current pane
-
-PreviewPane *CurrentPreviewPane()
-{
-    return current.data();
-}
-
-void SetCurrentPreviewPane(PreviewPane *pane)
-{
-    current = pane;
-}
-
-int PreviewScrollTop()
-{
-    PreviewPane *pane = CurrentPreviewPane();
-    return pane ? pane->scrollTop() : 0;
-}
-
-int PreviewMaxScroll()
-{
-    PreviewPane *pane = CurrentPreviewPane();
-    return pane ? pane->maxScroll() : 0;
-}
-
-void SetPreviewScrollTop(int offset)
-{
-    if (PreviewPane *pane = CurrentPreviewPane())
-        pane->scrollToOffset(offset);
-}
-
-bool PreviewIsLoading()
-{
-    PreviewPane *pane = CurrentPreviewPane();
-    return pane && pane->isLoadingPage();
 }

@@ -131,13 +131,3 @@ private:
     mutable int heldTop_ = -1;
     mutable int heldHeight_ = -1;
 };
-
-// The pane the module made (one per life of the program), nullptr before it and once
-// it is gone. The calls below act on it and do nothing without it.
-PreviewPane *CurrentPreviewPane();
-void SetCurrentPreviewPane(PreviewPane *pane);
-
-int PreviewScrollTop();
-int PreviewMaxScroll();
-void SetPreviewScrollTop(int offset);
-bool PreviewIsLoading();

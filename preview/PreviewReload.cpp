@@ -3,81 +3,64 @@
 #include "core/AppState.h"
 #include "platform/Platform.h"
 #include "preview/PreviewPane.h"
-#include "preview/ScrollSync.h"
 
 #include <QUrl>
 
-namespace {
-
-PreviewRestoreState restoreState;
+PreviewReload::PreviewReload(PreviewPane *pane)
+    : pane_(pane)
+{
+}
 
 // While a reloaded page has not yet been scrolled to the reader's offset the pane shows
 // a picture of itself taken just before the navigation, so the new page's top never
 // appears; the rest of the window goes on painting.
-void suspendRedraw()
+void PreviewReload::suspendRedraw()
 {
-    PreviewRestoreState &st = restoreState;
-    PreviewPane *pane = CurrentPreviewPane();
-    if (!pane || st.snapshotShown)
+    PreviewRestoreState &st = state_;
+    if (!pane_ || st.snapshotShown)
         return;
     st.snapshotShown = true;
     st.snapshotSince = platform().milliseconds();
     st.loadedAt = 0;
-    pane->holdSnapshot();
+    pane_->holdSnapshot();
 }
 
-void resumeRedraw()
+void PreviewReload::resumeRedraw()
 {
-    PreviewRestoreState &st = restoreState;
+    PreviewRestoreState &st = state_;
     if (!st.snapshotShown)
         return;
     st.snapshotShown = false;
-    if (PreviewPane *pane = CurrentPreviewPane())
-        pane->releaseSnapshot();
+    if (pane_)
+        pane_->releaseSnapshot();
 }
 
-void finishRestore()
+void PreviewReload::finishRestore()
 {
-    PreviewRestoreState &st = restoreState;
     resumeRedraw();
-    st.restoreTarget = -1;
-    st.restoreSent = false;
+    state_.restoreTarget = -1;
+    state_.restoreSent = false;
 }
 
-} // namespace
-
-bool PreviewSnapshotShown()
+bool PreviewReload::snapshotShown() const
 {
-    PreviewPane *pane = CurrentPreviewPane();
-    return restoreState.snapshotShown && pane && pane->holdsSnapshot();
+    return state_.snapshotShown && pane_ && pane_->holdsSnapshot();
 }
 
-PreviewRestoreState &previewRestoreState()
-{
-    return restoreState;
-}
-
-void ResetPreviewState()
-{
-    restoreState = PreviewRestoreState{};
-}
-
-// ---------------------------------------------------------------- idle work
-
-void RefreshPreview()
+bool PreviewReload::step()
 {
     AppState &s = app();
-    PreviewPane *pane = CurrentPreviewPane();
+    PreviewPane *pane = pane_.data();
     if (!pane)
-        return;
-    PreviewRestoreState &st = restoreState;
+        return false;
+    PreviewRestoreState &st = state_;
 
     // Reading and emptying the hand-over slot is one step under its lock.
     const QString ready = s.previewReadyPath.take();
     if (!ready.isEmpty()) {
         // A page overtaken by a newer change is not shown; the next one will be.
         if (s.changePending.load())
-            return;
+            return true;
         const bool fresh = s.freshDocument != 0;
         if (fresh) {
             // A new or opened document starts at the top; a restore still pending for
@@ -85,14 +68,14 @@ void RefreshPreview()
             s.freshDocument = 0;
             pane->navigate(QUrl::fromLocalFile(ready));
             finishRestore();
-            return;
+            return true;
         }
         // While a restore is pending the pane may already show the half-loaded page at
         // the top, so the offset the reader last saw is the one still saved.
         if (st.restoreTarget < 0) {
-            st.savedOffset = PreviewScrollTop();
+            st.savedOffset = pane->scrollTop();
             // At the very end: stay at the end even when the page grows.
-            if (st.savedOffset > 0 && st.savedOffset == PreviewMaxScroll())
+            if (st.savedOffset > 0 && st.savedOffset == pane->maxScroll())
                 st.savedOffset += 5000;
         }
         // A reader at the top sees the new page where it loads, at the top, so it may
@@ -102,34 +85,30 @@ void RefreshPreview()
         pane->navigate(QUrl::fromLocalFile(ready));
         st.restoreTarget = st.savedOffset;
         st.restoreSent = false;
-        return;
+        return true;
     }
 
-    if (st.restoreTarget >= 0) {
-        const std::int64_t now = platform().milliseconds();
-        if (st.snapshotShown && now - st.snapshotSince > kRestoreLimitMs) {
-            finishRestore();
-            return;
-        }
-        if (st.snapshotShown && !PreviewIsLoading()) {
-            if (st.loadedAt == 0)
-                st.loadedAt = now;
-            else if (now - st.loadedAt > kSnapshotAfterLoadMs)
-                resumeRedraw();
-        }
-        if (PreviewIsLoading() || pane->scriptsPending())
-            return;
-        if (!st.restoreSent) {
-            SetPreviewScrollTop(st.savedOffset);
-            st.restoreSent = true;
-            return;
-        }
-        // The page has taken the offset: only now may the window show it.
+    if (st.restoreTarget < 0)
+        return false;
+    const std::int64_t now = platform().milliseconds();
+    if (st.snapshotShown && now - st.snapshotSince > kRestoreLimitMs) {
         finishRestore();
-        return;
+        return true;
     }
-
-    if (ScrollSyncEnabled())
-        SyncPreviewToEditor();
+    if (st.snapshotShown && !pane->isLoadingPage()) {
+        if (st.loadedAt == 0)
+            st.loadedAt = now;
+        else if (now - st.loadedAt > kSnapshotAfterLoadMs)
+            resumeRedraw();
+    }
+    if (pane->isLoadingPage() || pane->scriptsPending())
+        return true;
+    if (!st.restoreSent) {
+        pane->scrollToOffset(st.savedOffset);
+        st.restoreSent = true;
+        return true;
+    }
+    // The page has taken the offset: only now may the window show it.
+    finishRestore();
+    return true;
 }
-

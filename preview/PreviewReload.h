@@ -2,11 +2,10 @@
 // Showing a newly published page at the offset the reader left the old one: the pane
 // keeps a picture of the old page until the new one has been scrolled there.
 
+#include <QPointer>
 #include <cstdint>
 
-// Idle work of the main loop: loads a finished page, restores the scroll offset, or
-// mirrors the preview's scrolling into the editor.
-void RefreshPreview();
+class PreviewPane;
 
 // Reload bookkeeping of the main loop (main thread only).
 struct PreviewRestoreState {
@@ -17,13 +16,33 @@ struct PreviewRestoreState {
     std::int64_t snapshotSince = 0;
     std::int64_t loadedAt = 0;   // when the new page had loaded, 0 before
 };
-PreviewRestoreState &previewRestoreState();
-void ResetPreviewState();
+
 // A restore that never completes (a page whose loading hangs) gives up after this long,
 // so the pane never stays frozen.
 inline constexpr int kRestoreLimitMs = 15000;
 // A page that has loaded but cannot be scrolled yet (busy in a script of its own) is
 // shown after this long rather than hidden behind the old picture.
 inline constexpr int kSnapshotAfterLoadMs = 1000;
-// Whether the pane shows its picture from before a reload.
-bool PreviewSnapshotShown();
+
+// Reload and restore for one pane; a pane that has gone leaves it doing nothing.
+class PreviewReload {
+public:
+    explicit PreviewReload(PreviewPane *pane);
+
+    // Idle work of the main loop: loads a finished page or takes a pending restore one
+    // step further. Returns false when there was nothing of that kind to do.
+    bool step();
+
+    const PreviewRestoreState &state() const { return state_; }
+    bool restorePending() const { return state_.restoreTarget >= 0; }
+    // Whether the pane shows its picture from before a reload.
+    bool snapshotShown() const;
+
+private:
+    void suspendRedraw();
+    void resumeRedraw();
+    void finishRestore();
+
+    QPointer<PreviewPane> pane_;
+    PreviewRestoreState state_;
+};

@@ -9,10 +9,6 @@
 
 namespace {
 
-ScrollSyncState syncState;
-QPointer<QsciScintillaBase> syncEditor;
-std::function<bool()> syncEnabled;
-
 using Sci = QsciScintillaBase;
 
 struct EditorLines {
@@ -33,32 +29,18 @@ EditorLines editorLines(QsciScintillaBase *editor)
             editor->SendScintilla(Sci::SCI_GETFIRSTVISIBLELINE)};
 }
 
-QsciScintillaBase *markdownEditor()
-{
-    return syncEditor.data();
-}
-
 } // namespace
 
-ScrollSyncState &scrollSyncState()
+ScrollSync::ScrollSync(PreviewPane *pane, QsciScintillaBase *editor, std::function<bool()> enabled)
+    : pane_(pane)
+    , editor_(editor)
+    , enabled_(std::move(enabled))
 {
-    return syncState;
 }
 
-void ResetScrollSync()
+bool ScrollSync::enabled() const
 {
-    syncState = ScrollSyncState{};
-}
-
-void SetScrollSyncSources(QsciScintillaBase *editor, std::function<bool()> enabled)
-{
-    syncEditor = editor;
-    syncEnabled = std::move(enabled);
-}
-
-bool ScrollSyncEnabled()
-{
-    return syncEnabled && syncEnabled();
+    return enabled_ && enabled_();
 }
 
 double EditorScrollPercent(QsciScintillaBase *editor)
@@ -91,36 +73,36 @@ double ScrollPercentOf(int offset, int range)
     return double(clamped * 100000 / std::int64_t(range)) * 0.001;
 }
 
-double PreviewScrollPercent()
+double ScrollSync::previewPercent() const
 {
-    return ScrollPercentOf(PreviewScrollTop(), PreviewMaxScroll());
+    return pane_ ? ScrollPercentOf(pane_->scrollTop(), pane_->maxScroll()) : 0;
 }
 
-bool SetPreviewScrollPercent(double percent)
+bool ScrollSync::setPreviewPercent(double percent)
 {
-    const int offset = int(std::lround(double(PreviewMaxScroll()) * percent * 0.01));
-    PreviewPane *pane = CurrentPreviewPane();
+    PreviewPane *pane = pane_.data();
     if (!pane)
         return false;
+    const int offset = int(std::lround(double(pane->maxScroll()) * percent * 0.01));
     // Already there (or a page that cannot scroll): nothing moves, so no echo will come.
-    if (qBound(0, offset, PreviewMaxScroll()) == pane->intendedTop())
+    if (qBound(0, offset, pane->maxScroll()) == pane->intendedTop())
         return false;
-    SetPreviewScrollTop(offset);
+    pane->scrollToOffset(offset);
     return true;
 }
 
-void SyncEditorToPreview()
+void ScrollSync::editorMoved()
 {
-    ScrollSyncState &st = syncState;
-    const double p = EditorScrollPercent(markdownEditor());
-    if (ScrollSyncEnabled() && !st.syncGuard && p != st.lastEditorPercent) {
+    ScrollSyncState &st = state_;
+    const double p = EditorScrollPercent(editor_.data());
+    if (enabled() && !st.syncGuard && p != st.lastEditorPercent) {
         if (st.editorScrollFromSync) {
             st.editorScrollFromSync = 0;
         } else {
             st.syncGuard = 1;
             // The flag absorbs the one change of the preview that this move causes; when
             // the preview cannot move there is no change to absorb.
-            if (SetPreviewScrollPercent(p))
+            if (setPreviewPercent(p))
                 st.ignoreNextPreviewScroll = 1;
             st.syncGuard = 0;
         }
@@ -128,16 +110,16 @@ void SyncEditorToPreview()
     st.lastEditorPercent = p;
 }
 
-void SyncPreviewToEditor()
+void ScrollSync::previewMoved()
 {
-    ScrollSyncState &st = syncState;
-    PreviewPane *pane = CurrentPreviewPane();
+    ScrollSyncState &st = state_;
+    PreviewPane *pane = pane_.data();
     // The cached preview values are compared only once our own scripts have answered;
     // before that they may still describe the position from before our scroll.
     if (!pane || pane->isLoadingPage() || pane->scriptsPending())
         return;
     const double old = st.lastPreviewPercent;
-    st.lastPreviewPercent = PreviewScrollPercent();
+    st.lastPreviewPercent = previewPercent();
     if (st.syncGuard || st.lastPreviewPercent == old)
         return;
     if (st.ignoreNextPreviewScroll) {
@@ -145,7 +127,7 @@ void SyncPreviewToEditor()
         return;
     }
     st.syncGuard = 1;
-    QsciScintillaBase *editor = markdownEditor();
+    QsciScintillaBase *editor = editor_.data();
     const bool moved = SetEditorScrollPercent(editor, st.lastPreviewPercent);
     // Only a move whose notification is still to come leaves an echo to absorb.
     if (moved && EditorScrollPercent(editor) != st.lastEditorPercent)
@@ -153,12 +135,12 @@ void SyncPreviewToEditor()
     st.syncGuard = 0;
 }
 
-void AlignPreview()
+void ScrollSync::align()
 {
-    ScrollSyncState &st = syncState;
+    ScrollSyncState &st = state_;
     if (st.syncGuard)
         return;
     st.syncGuard = 1;
-    SetPreviewScrollPercent(EditorScrollPercent(markdownEditor()));
+    setPreviewPercent(EditorScrollPercent(editor_.data()));
     st.syncGuard = 0;
 }

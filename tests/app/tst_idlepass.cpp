@@ -19,8 +19,9 @@ constexpr int kWait = 20000;
 bool showsLatestPage()
 {
     const QString latest = app().lastPreviewFile.get();
-    return !latest.isEmpty() && app().previewReadyPath.isEmpty() && !PreviewIsLoading() &&
-           previewRestoreState().restoreTarget < 0 && mainWindow()->preview()->url() == QUrl::fromLocalFile(latest);
+    return !latest.isEmpty() && app().previewReadyPath.isEmpty() && !mainWindow()->preview()->isLoadingPage() &&
+           !mainWindow()->previewController()->reload().restorePending() &&
+           mainWindow()->preview()->url() == QUrl::fromLocalFile(latest);
 }
 
 } // namespace

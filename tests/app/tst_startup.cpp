@@ -1,11 +1,10 @@
-// Start-up order, command line, fatal paths, shutdown and the preview-focus keys.
+// Start-up order, command line, fatal paths and shutdown.
 #include "common/TestSupport.h"
 
 #include "core/AppState.h"
 #include "app/Commands.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
-#include "app/PreviewKeyHook.h"
 #include "app/Startup.h"
 #include "platform/TerminationSignal.h"
 #include "preview/PreviewPane.h"
@@ -125,79 +124,6 @@ private slots:
         RunCommand(CmdExit);
         QCOMPARE(app().quit.load(), 1);
         QVERIFY(!mainWindow()->isVisible());
-    }
-
-    void previewKeyRules()
-    {
-        auto press = [](int key, Qt::KeyboardModifiers mods, bool repeat = false) {
-            return PreviewKeyAction(QKeyEvent(QEvent::KeyPress, key, mods, QString(), repeat));
-        };
-        auto release = [](int key, Qt::KeyboardModifiers mods) {
-            return PreviewKeyAction(QKeyEvent(QEvent::KeyRelease, key, mods));
-        };
-        QCOMPARE(press(Qt::Key_N, Qt::ControlModifier), int(CmdNew));
-        QCOMPARE(press(Qt::Key_O, Qt::ControlModifier), int(CmdOpen));
-        QCOMPARE(press(Qt::Key_S, Qt::ControlModifier), int(CmdSave));
-        QCOMPARE(press(Qt::Key_N, Qt::ControlModifier, true), 0);   // auto-repeat swallowed
-        QCOMPARE(release(Qt::Key_S, Qt::ControlModifier), 0);
-        QCOMPARE(press(Qt::Key_P, Qt::ControlModifier), 0);
-        QCOMPARE(press(Qt::Key_L, Qt::ControlModifier), 0);
-        QCOMPARE(press(Qt::Key_N, Qt::NoModifier), -1);
-        QCOMPARE(press(Qt::Key_F, Qt::ControlModifier), -1);
-        QCOMPARE(press(Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier), -1);
-    }
-
-    void previewFocusKeepsDocumentShortcuts()
-    {
-        TestApp t;
-        QVERIFY(t.start());
-        MainWindow *w = mainWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w));
-        PreviewKeyHook *hook = ActivePreviewKeyHook();
-        QVERIFY(hook);
-        QVERIFY(!hook->installed());
-
-        w->preview()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Preview, 10000);
-        QVERIFY(hook->installed());
-        QWidget *target = QApplication::focusWidget();
-
-        // Ctrl+N runs New once (New empties the status bar), and not again on auto-repeat.
-        QCOMPARE(w->statusText(), QStringLiteral("Quilldown 1.7"));
-        QTest::keyPress(target, Qt::Key_N, Qt::ControlModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(w->statusText(), QString(), 10000);
-        // New puts the focus into the editor; back to the preview for the rest.
-        w->preview()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Preview, 10000);
-        QVERIFY(hook->installed());
-        target = QApplication::focusWidget();
-        w->setStatusText(QStringLiteral("marker"));
-        QKeyEvent repeat(QEvent::KeyPress, Qt::Key_N, Qt::ControlModifier, QString(), true);
-        QApplication::sendEvent(target, &repeat);
-        QTest::keyRelease(target, Qt::Key_N, Qt::ControlModifier);
-        QCoreApplication::processEvents();
-        QCOMPARE(w->statusText(), QStringLiteral("marker"));
-
-        // Ctrl+P does nothing in the preview (a due conversion stays un-flagged) ...
-        app().changeSuppression = 0;
-        app().changePending = 1;
-        QTest::keyClick(target, Qt::Key_P, Qt::ControlModifier);
-        QCoreApplication::processEvents();
-        QCOMPARE(app().openInBrowser.load(), 0);
-        // ... and neither does Ctrl+L (no Load CSS dialog).
-        QTest::keyClick(target, Qt::Key_L, Qt::ControlModifier);
-        QCoreApplication::processEvents();
-        QVERIFY(t.platform.dialogs.isEmpty());
-
-        // ... and leaving the preview removes the hook, so Ctrl+P acts again.
-        w->markdownEditor()->setFocus();
-        QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Markdown, 10000);
-        QVERIFY(!hook->installed());
-        QTest::keyClick(w->markdownEditor(), Qt::Key_P, Qt::ControlModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(app().openInBrowser.load(), 1, 10000);
-        QTest::keyClick(w->markdownEditor(), Qt::Key_L, Qt::ControlModifier);
-        QTRY_COMPARE_WITH_TIMEOUT(t.platform.dialogs.size(), 1, 10000);
-        QCOMPARE(t.platform.dialogs[0].title, QStringLiteral("Load CSS"));
     }
 
     // Last: after QCoreApplication::exit() this thread's event loops end at once.

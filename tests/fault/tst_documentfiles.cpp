@@ -210,7 +210,7 @@ private slots:
         // With an image the preview is converted beside the document and shown from there.
         type(markdown(), "more\n");
         QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get().startsWith(dir), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(!PreviewIsLoading() &&
+        QTRY_VERIFY_WITH_TIMEOUT(!mainWindow()->preview()->isLoadingPage() &&
                                      mainWindow()->preview()->url() == QUrl::fromLocalFile(app().lastPreviewFile.get()),
                                  20000);
         const QByteArray preview = readFileBytes(app().lastPreviewFile.get());

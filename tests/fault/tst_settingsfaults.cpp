@@ -273,7 +273,7 @@ private slots:
             QVERIFY(mainWindow()->width() <= most.width() && mainWindow()->height() <= most.height());
             QVERIFY(mainWindow()->width() >= 100 && mainWindow()->height() >= 100);
             QVERIFY(qAbs(mainWindow()->x()) <= 32767 && qAbs(mainWindow()->y()) <= 32767);
-            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && !PreviewIsLoading(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && !mainWindow()->preview()->isLoadingPage(), 20000);
             QVERIFY(!mainWindow()->grab().isNull());
             type(markdown(), "still typing\n");
             QCOMPARE(EditorText(markdown()), QByteArray("still typing\n"));

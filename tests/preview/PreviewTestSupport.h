@@ -8,7 +8,9 @@
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "preview/PreviewPane.h"
+#include "preview/PreviewModule.h"
 #include "preview/PreviewReload.h"
+#include "preview/ScrollSync.h"
 #include "settings/Settings.h"
 
 #include <QDir>
@@ -17,6 +19,24 @@
 #include <Qsci/qsciscintillabase.h>
 
 inline constexpr int kWait = 20000;
+
+// The running window's preview: its controller and the parts it holds.
+inline PreviewController *previewController()
+{
+    return mainWindow()->previewController();
+}
+inline PreviewPane *previewPane()
+{
+    return mainWindow()->preview();
+}
+inline PreviewReload &previewReload()
+{
+    return previewController()->reload();
+}
+inline ScrollSync &scrollSync()
+{
+    return previewController()->scrollSync();
+}
 
 // An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each.
 inline QByteArray pageHtml(int paragraphs, const QByteArray &extraBody = {})
@@ -69,7 +89,7 @@ public:
     // True once `path` is shown, loaded and any restore is done.
     bool shows(const QString &path) const
     {
-        return app().previewReadyPath.isEmpty() && previewRestoreState().restoreTarget < 0 &&
+        return app().previewReadyPath.isEmpty() && !previewReload().restorePending() &&
                !pane()->isLoadingPage() && pane()->url() == QUrl::fromLocalFile(path);
     }
 };

@@ -42,19 +42,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
         userScrollPreview(s.pane(), 1500);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1500, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 1500, kWait);
 
         s.publish(second);
-        RefreshPreview();
+        previewController()->refresh();
         // From the navigation until the restore the pane shows its old picture; the rest
         // of the window goes on painting.
-        QVERIFY(PreviewSnapshotShown());
+        QVERIFY(previewReload().snapshotShown());
         QVERIFY(mainWindow()->updatesEnabled());
-        QCOMPARE(previewRestoreState().restoreTarget, 1500);
-        QVERIFY(PreviewIsLoading());
+        QCOMPARE(previewReload().state().restoreTarget, 1500);
+        QVERIFY(previewPane()->isLoadingPage());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
-        QVERIFY(!PreviewSnapshotShown());
-        QCOMPARE(PreviewScrollTop(), 1500);
+        QVERIFY(!previewReload().snapshotShown());
+        QCOMPARE(previewPane()->scrollTop(), 1500);
         // The offset really is applied in the page, not only remembered.
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1500.0, kWait);
     }
@@ -73,7 +73,7 @@ private slots:
         s.publish(first);
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first) && s.pane()->maxScroll() > 3000, kWait);
         userScrollPreview(s.pane(), 1500);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1500, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 1500, kWait);
         QTRY_VERIFY_WITH_TIMEOUT(redPixels(panePicture(s.pane())) == 0, kWait);
         const QImage reading = panePicture(s.pane());
 
@@ -81,7 +81,7 @@ private slots:
         int pictures = 0, differing = 0, topShown = 0;
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] {
-            if (previewRestoreState().restoreTarget < 0)
+            if (previewReload().state().restoreTarget < 0)
                 return;
             const QImage shown = panePicture(s.pane());
             ++pictures;
@@ -90,7 +90,7 @@ private slots:
         });
         sampler.start(25);
         s.publish(busy);
-        QTRY_VERIFY_WITH_TIMEOUT(previewRestoreState().restoreTarget >= 0, kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(previewReload().state().restoreTarget >= 0, kWait);
 
         // Meanwhile the editor takes keys and draws them.
         s.editor()->setFocus();
@@ -99,7 +99,7 @@ private slots:
         QTest::keyClicks(s.editor(), "WWW");
         QTRY_VERIFY_WITH_TIMEOUT(counter.paints > 0, kWait);
         QVERIFY(s.editor()->grab().toImage() != editorBefore);
-        QVERIFY(previewRestoreState().restoreTarget >= 0);
+        QVERIFY(previewReload().state().restoreTarget >= 0);
 
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(busy), kWait);
         sampler.stop();
@@ -107,7 +107,7 @@ private slots:
         QVERIFY(pictures > 0);
         QCOMPARE(topShown, 0);
         QCOMPARE(differing, 0);
-        QVERIFY(!PreviewSnapshotShown());
+        QVERIFY(!previewReload().snapshotShown());
     }
 
     void reloadAtTheTopShowsThePageWithoutFreezing()
@@ -121,18 +121,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!s.pane()->scriptsPending(), kWait);
 
         s.publish(second);
-        RefreshPreview();
-        QVERIFY(PreviewIsLoading());
-        QVERIFY(!PreviewSnapshotShown());
+        previewController()->refresh();
+        QVERIFY(previewPane()->isLoadingPage());
+        QVERIFY(!previewReload().snapshotShown());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
         QCOMPARE(s.pane()->page()->scrollPosition().y(), 0.0);
 
         // Scrolled away from the top, the next reload freezes and restores again.
         userScrollPreview(s.pane(), 900);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 900, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 900, kWait);
         s.publish(first);
-        RefreshPreview();
-        QVERIFY(PreviewSnapshotShown());
+        previewController()->refresh();
+        QVERIFY(previewReload().snapshotShown());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 900.0, kWait);
     }
@@ -147,13 +147,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 2000, kWait);
         userScrollPreview(s.pane(), 1000000);
-        QTRY_VERIFY_WITH_TIMEOUT(PreviewScrollTop() > 0 && PreviewScrollTop() == PreviewMaxScroll(), kWait);
-        const int oldEnd = PreviewScrollTop();
+        QTRY_VERIFY_WITH_TIMEOUT(previewPane()->scrollTop() > 0 && previewPane()->scrollTop() == previewPane()->maxScroll(), kWait);
+        const int oldEnd = previewPane()->scrollTop();
 
         s.publish(second);
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(second), kWait);
-        QTRY_VERIFY_WITH_TIMEOUT(PreviewMaxScroll() > oldEnd + 500, kWait);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), PreviewMaxScroll(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(previewPane()->maxScroll() > oldEnd + 500, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), previewPane()->maxScroll(), kWait);
     }
 
     void freshDocumentStartsAtTopWithoutSuspending()
@@ -166,17 +166,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
         userScrollPreview(s.pane(), 2000);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 2000, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 2000, kWait);
 
         app().freshDocument = 1;
         s.publish(opened);
-        RefreshPreview();
-        QVERIFY(!PreviewSnapshotShown());
+        previewController()->refresh();
+        QVERIFY(!previewReload().snapshotShown());
         QCOMPARE(app().freshDocument, 0);
-        QCOMPARE(previewRestoreState().restoreTarget, -1);
+        QCOMPARE(previewReload().state().restoreTarget, -1);
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(opened), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 0.0, kWait);
-        QCOMPARE(PreviewScrollTop(), 0);
+        QCOMPARE(previewPane()->scrollTop(), 0);
     }
 
     void freshDocumentCancelsPendingRestore()
@@ -190,15 +190,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
         userScrollPreview(s.pane(), 2500);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 2500, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 2500, kWait);
         s.publish(second);
-        RefreshPreview();
-        QVERIFY(previewRestoreState().restoreTarget >= 0);
+        previewController()->refresh();
+        QVERIFY(previewReload().state().restoreTarget >= 0);
         // New or Open right then: the old document's offset must not land on the new one.
         app().freshDocument = 1;
         s.publish(fresh);
-        RefreshPreview();
-        QVERIFY(!PreviewSnapshotShown());
+        previewController()->refresh();
+        QVERIFY(!previewReload().snapshotShown());
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(fresh), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 0.0, kWait);
     }
@@ -214,12 +214,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(a), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
         userScrollPreview(s.pane(), 1800);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1800, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 1800, kWait);
         s.publish(b);
-        RefreshPreview();
+        previewController()->refresh();
         s.publish(c);
-        RefreshPreview();
-        QCOMPARE(previewRestoreState().savedOffset, 1800);
+        previewController()->refresh();
+        QCOMPARE(previewReload().state().savedOffset, 1800);
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(c), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1800.0, kWait);
     }
@@ -237,8 +237,8 @@ private slots:
         app().changePending = 1;
         s.publish(stale);
         QTRY_VERIFY_WITH_TIMEOUT(app().previewReadyPath.isEmpty(), kWait);
-        QCOMPARE(previewRestoreState().restoreTarget, -1);
-        QVERIFY(!PreviewIsLoading());
+        QCOMPARE(previewReload().state().restoreTarget, -1);
+        QVERIFY(!previewPane()->isLoadingPage());
         QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(first));
 
         app().changePending = 0;
@@ -255,12 +255,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->maxScroll() > 3000, kWait);
         userScrollPreview(s.pane(), 1200);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 1200, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 1200, kWait);
         s.publish(s.pages.path() + QStringLiteral("/gone.htm"));
-        QTRY_VERIFY_WITH_TIMEOUT(previewRestoreState().restoreTarget < 0 && !PreviewIsLoading(), kWait);
-        QVERIFY(!PreviewSnapshotShown());
+        QTRY_VERIFY_WITH_TIMEOUT(previewReload().state().restoreTarget < 0 && !previewPane()->isLoadingPage(), kWait);
+        QVERIFY(!previewReload().snapshotShown());
         QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(first));
-        QCOMPARE(PreviewScrollTop(), 1200);
+        QCOMPARE(previewPane()->scrollTop(), 1200);
     }
 
     void pathWithSpacesQuotesAndNonAscii()
@@ -354,7 +354,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(s.t.platform.openedUrls().size(), 2, kWait);
         QCOMPARE(s.t.platform.openedUrls(), QList<QUrl>({QUrl("https://example.com/x"), QUrl::fromLocalFile(image)}));
         click("mail");
-        QTRY_VERIFY_WITH_TIMEOUT(!PreviewIsLoading(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(!previewPane()->isLoadingPage(), kWait);
         QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(page));
         click("local");
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(target), kWait);
@@ -433,21 +433,21 @@ private slots:
         for (int i = 0; i < 300; ++i)
             text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
         mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_SETTEXT, 0UL, text.constData());
-        QTRY_VERIFY_WITH_TIMEOUT(pane->url().isLocalFile() && !PreviewIsLoading() &&
-                                     previewRestoreState().restoreTarget < 0 && PreviewMaxScroll() > 3000,
+        QTRY_VERIFY_WITH_TIMEOUT(pane->url().isLocalFile() && !previewPane()->isLoadingPage() &&
+                                     previewReload().state().restoreTarget < 0 && previewPane()->maxScroll() > 3000,
                                  kWait);
         const QUrl shown = pane->url();
         userScrollPreview(pane, 2000);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 2000, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 2000, kWait);
 
         const QByteArray more = "More text at the end.\n";
         mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)more.size(),
                                                       more.constData());
-        QTRY_VERIFY_WITH_TIMEOUT(pane->url() != shown && pane->url().isLocalFile() && !PreviewIsLoading() &&
-                                     previewRestoreState().restoreTarget < 0,
+        QTRY_VERIFY_WITH_TIMEOUT(pane->url() != shown && pane->url().isLocalFile() && !previewPane()->isLoadingPage() &&
+                                     previewReload().state().restoreTarget < 0,
                                  kWait);
         QTRY_COMPARE_WITH_TIMEOUT(pane->page()->scrollPosition().y(), 2000.0, kWait);
-        QVERIFY(!PreviewSnapshotShown());
+        QVERIFY(!previewReload().snapshotShown());
     }
 
     void refreshDoesNothingWhileSuppressed()

@@ -116,16 +116,16 @@ private slots:
     {
         PreviewSession s;
         QVERIFY(s.start());
-        QCOMPARE(PreviewScrollPercent(), 0.0);   // about:blank
+        QCOMPARE(scrollSync().previewPercent(), 0.0);   // about:blank
         const QString page = s.writePage("_temp0.htm", pageHtml(2));
         s.publish(page);
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(page), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(s.pane()->scrollHeight() > 0, kWait);
-        QCOMPARE(PreviewMaxScroll(), 0);
-        QCOMPARE(PreviewScrollPercent(), 0.0);
-        QVERIFY(!SetPreviewScrollPercent(50));
+        QCOMPARE(previewPane()->maxScroll(), 0);
+        QCOMPARE(scrollSync().previewPercent(), 0.0);
+        QVERIFY(!scrollSync().setPreviewPercent(50));
         QVERIFY(!s.pane()->scriptsPending());
-        QCOMPARE(PreviewScrollTop(), 0);
+        QCOMPARE(previewPane()->scrollTop(), 0);
     }
 
     void editorAtEndMovesPreviewToItsEnd()
@@ -134,11 +134,11 @@ private slots:
         QVERIFY(startWithLongPage(s));
         QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
         scrollEditorTo(s.editor(), lastFirstLine(s.editor()));
-        SyncEditorToPreview();
+        scrollSync().editorMoved();
         QTRY_COMPARE_WITH_TIMEOUT(applied.size(), 1, kWait);
-        QCOMPARE(applied.first().first().toInt(), PreviewMaxScroll());
-        QCOMPARE(PreviewScrollTop(), PreviewMaxScroll());
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollPercent(), 100.0, kWait);
+        QCOMPARE(applied.first().first().toInt(), previewPane()->maxScroll());
+        QCOMPARE(previewPane()->scrollTop(), previewPane()->maxScroll());
+        QTRY_COMPARE_WITH_TIMEOUT(scrollSync().previewPercent(), 100.0, kWait);
     }
 
     void editorScrollMovesPreviewOnceWithoutEcho()
@@ -146,22 +146,22 @@ private slots:
         PreviewSession s;
         QVERIFY(startWithLongPage(s));
         QsciScintillaBase *editor = s.editor();
-        QObject::connect(editor, &QsciScintillaBase::SCN_UPDATEUI, editor, [](int) { SyncEditorToPreview(); });
+        QObject::connect(editor, &QsciScintillaBase::SCN_UPDATEUI, editor, [](int) { scrollSync().editorMoved(); });
         QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
         const long line = lastFirstLine(editor) * 40 / 100;
         scrollEditorTo(editor, line);
-        SyncEditorToPreview();
+        scrollSync().editorMoved();
         const double percent = EditorScrollPercent(editor);
-        QCOMPARE(scrollSyncState().ignoreNextPreviewScroll, 1);
+        QCOMPARE(scrollSync().state().ignoreNextPreviewScroll, 1);
         QTRY_COMPARE_WITH_TIMEOUT(applied.size(), 1, kWait);
-        const int expected = int(std::lround(PreviewMaxScroll() * percent * 0.01));
-        QCOMPARE(PreviewScrollTop(), expected);
+        const int expected = int(std::lround(previewPane()->maxScroll() * percent * 0.01));
+        QCOMPARE(previewPane()->scrollTop(), expected);
         // The next idle pass sees the preview move and takes it as the echo it is.
-        QTRY_COMPARE_WITH_TIMEOUT(scrollSyncState().ignoreNextPreviewScroll, 0, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(scrollSync().state().ignoreNextPreviewScroll, 0, kWait);
         QCOMPARE(firstLine(editor), line);
-        QCOMPARE(scrollSyncState().editorScrollFromSync, 0);
+        QCOMPARE(scrollSync().state().editorScrollFromSync, 0);
         QCOMPARE(applied.size(), 1);
-        QCOMPARE(PreviewScrollTop(), expected);
+        QCOMPARE(previewPane()->scrollTop(), expected);
     }
 
     void previewScrollMovesEditorWithoutEcho()
@@ -169,22 +169,22 @@ private slots:
         PreviewSession s;
         QVERIFY(startWithLongPage(s));
         QsciScintillaBase *editor = s.editor();
-        QObject::connect(editor, &QsciScintillaBase::SCN_UPDATEUI, editor, [](int) { SyncEditorToPreview(); });
+        QObject::connect(editor, &QsciScintillaBase::SCN_UPDATEUI, editor, [](int) { scrollSync().editorMoved(); });
         QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
-        const int offset = PreviewMaxScroll() * 3 / 4;
+        const int offset = previewPane()->maxScroll() * 3 / 4;
         userScrollPreview(s.pane(), offset);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), offset, kWait);
-        const double percent = ScrollPercentOf(offset, PreviewMaxScroll());
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), offset, kWait);
+        const double percent = ScrollPercentOf(offset, previewPane()->maxScroll());
         const long expectedLine = std::lround(lastFirstLine(editor) * percent / 100);
         QTRY_COMPARE_WITH_TIMEOUT(firstLine(editor), expectedLine, kWait);
         // The editor reports its new position when it is painted; the offscreen platform
         // may not have painted it yet, so paint it as a window system would.
         static_cast<QAbstractScrollArea *>(editor)->viewport()->repaint();
         // The editor's own notification is recognised as caused by the preview.
-        QTRY_COMPARE_WITH_TIMEOUT(scrollSyncState().editorScrollFromSync, 0, kWait);
-        QCOMPARE(scrollSyncState().lastEditorPercent, EditorScrollPercent(editor));
+        QTRY_COMPARE_WITH_TIMEOUT(scrollSync().state().editorScrollFromSync, 0, kWait);
+        QCOMPARE(scrollSync().state().lastEditorPercent, EditorScrollPercent(editor));
         QCOMPARE(applied.size(), 0);
-        QCOMPARE(PreviewScrollTop(), offset);
+        QCOMPARE(previewPane()->scrollTop(), offset);
         QCOMPARE(firstLine(editor), expectedLine);
     }
 
@@ -195,12 +195,12 @@ private slots:
         app().settings.SyncScroll = 0;
         QsciScintillaBase *editor = s.editor();
         scrollEditorTo(editor, lastFirstLine(editor) / 2);
-        SyncEditorToPreview();
+        scrollSync().editorMoved();
         QVERIFY(!s.pane()->scriptsPending());
-        QCOMPARE(PreviewScrollTop(), 0);
+        QCOMPARE(previewPane()->scrollTop(), 0);
         // Nor does the preview move the editor.
         userScrollPreview(s.pane(), 900);
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 900, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 900, kWait);
         QCOMPARE(firstLine(editor), lastFirstLine(editor) / 2);
 
         QSignalSpy applied(s.pane(), &PreviewPane::scrollApplied);
@@ -209,10 +209,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QApplication::focusWidget() == editor, kWait);
         QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(applied.size(), 1, kWait);
-        const int expected = int(std::lround(PreviewMaxScroll() * EditorScrollPercent(editor) * 0.01));
-        QCOMPARE(PreviewScrollTop(), expected);
-        QCOMPARE(scrollSyncState().ignoreNextPreviewScroll, 0);
-        QCOMPARE(scrollSyncState().editorScrollFromSync, 0);
+        const int expected = int(std::lround(previewPane()->maxScroll() * EditorScrollPercent(editor) * 0.01));
+        QCOMPARE(previewPane()->scrollTop(), expected);
+        QCOMPARE(scrollSync().state().ignoreNextPreviewScroll, 0);
+        QCOMPARE(scrollSync().state().editorScrollFromSync, 0);
     }
 
     void syncStillFollowsAfterTheMainLoopHasRested()
@@ -232,7 +232,7 @@ private slots:
         // And the editor scrolled back to the top takes the preview with it.
         scrollEditorTo(editor, 0);
         paint();
-        QTRY_COMPARE_WITH_TIMEOUT(PreviewScrollTop(), 0, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 0, kWait);
     }
 
     void syncWaitsForReloadAndRestore()
@@ -241,7 +241,7 @@ private slots:
         QVERIFY(startWithLongPage(s));
         userScrollPreview(s.pane(), 1000);
         QTRY_COMPARE_WITH_TIMEOUT(firstLine(s.editor()), std::lround(lastFirstLine(s.editor()) *
-                                                                     ScrollPercentOf(1000, PreviewMaxScroll()) / 100),
+                                                                     ScrollPercentOf(1000, previewPane()->maxScroll()) / 100),
                                   kWait);
         const long line = firstLine(s.editor());
         // While the reload is under way the preview is at the top of the new page; that
@@ -251,7 +251,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s.shows(next), kWait);
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1000.0, kWait);
         for (int i = 0; i < 5; ++i)
-            RefreshPreview();
+            previewController()->refresh();
         QCOMPARE(firstLine(s.editor()), line);
     }
 };

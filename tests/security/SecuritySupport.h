@@ -102,7 +102,7 @@ inline bool previewShown()
 {
     const QString last = app().lastPreviewFile.get();
     return !last.isEmpty() && app().previewReadyPath.isEmpty() && !pane()->isLoadingPage() &&
-           previewRestoreState().restoreTarget < 0 && pane()->url() == QUrl::fromLocalFile(last);
+           !mainWindow()->previewController()->reload().restorePending() && pane()->url() == QUrl::fromLocalFile(last);
 }
 
 // Runs `script` in the page's own world and waits for its answer.
