@@ -106,6 +106,7 @@ private slots:
         for (int i = 0; i < program->childCount(); ++i)
             frames << program->child(i)->text(QAccessible::Name);
         QVERIFY2(!frames.contains(QStringLiteral("Offscreen")), qPrintable(frames.join(u',')));
+        QVERIFY2(frames.contains(QStringLiteral("Preview page")), qPrintable(frames.join(u',')));
     }
 };
 
