@@ -237,16 +237,18 @@ void writeComment(QByteArray &out, const QString &text)
     out += "; " + text.toUtf8() + "\r\n";
 }
 
-void writeValue(QByteArray &out, const char *key, SettingRule rule, int value)
+// Values are written held to their rules, as they would be read back: a record filled in
+// by hand cannot put into the file what reading it would refuse.
+void writeValue(QByteArray &out, const char *key, SettingRule rule, int value, int fallback)
 {
     if (rule == SettingRule::CentreOnce)
         value = 0;
-    writeValue(out, key, QString::number(HeldToRule(rule, value, value)));
+    writeValue(out, key, QString::number(HeldToRule(rule, value, fallback)));
 }
 
-void writeValue(QByteArray &out, const char *key, SettingRule rule, const QString &value)
+void writeValue(QByteArray &out, const char *key, SettingRule rule, const QString &value, const QString &fallback)
 {
-    writeValue(out, key, value);
+    writeValue(out, key, HeldToRule(rule, value, fallback));
     if (rule == SettingRule::FormatName)
         writeComment(out, QStringLiteral("%1 = markdown_strict markdown markdown_mmd markdown_phpextra gfm markdown_github")
                               .arg(QLatin1String(key)));
@@ -277,7 +279,7 @@ QByteArray FormatSettings(const Settings &s, const QDateTime &savedAt)
     QByteArray out("\xEF\xBB\xBF\r\n");
     writeComment(out, QStringLiteral("Quilldown 1.7"));
     writeComment(out, savedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-#define QUILLDOWN_WRITE_SETTING(type, name, initial, rule) writeValue(out, #name, rule, s.name);
+#define QUILLDOWN_WRITE_SETTING(type, name, initial, rule) writeValue(out, #name, rule, s.name, type(initial));
     QUILLDOWN_SETTINGS(QUILLDOWN_WRITE_SETTING)
 #undef QUILLDOWN_WRITE_SETTING
     return out;

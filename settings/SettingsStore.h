@@ -13,7 +13,9 @@ public:
     explicit SettingsStore(QObject *parent = nullptr);
 
     // Getters and setters, e.g. WordWrap() and setWordWrap(). A setter holds the value to
-    // the key's rule (HeldToRule) and signals only when the value really changes.
+    // the key's rule (HeldToRule) and signals only when the value really changes. Main
+    // thread only; the conversion worker reads PandocExe, UpdateMilliseconds and
+    // MarkdownVersion without a lock, so those are set by load() alone, before it starts.
 #define QUILLDOWN_STORE_ACCESS(type, name, initial, rule)                                  \
     type name() const { return values_.name; }                                          \
     void set##name(const type &value)                                                   \

@@ -298,8 +298,13 @@ private slots:
         }
     }
 
-    void markdownVersionNoteText()
+    void markdownVersionWrittenAndNoted()
     {
+        // A record filled in by hand is written as it would be read back.
+        Settings s;
+        s.MarkdownVersion = QStringLiteral("x.lua");
+        QVERIFY(FormatSettings(s, QDateTime::currentDateTime()).contains("\r\nMarkdownVersion = markdown_mmd\r\n"));
+
         QCOMPARE(MarkdownVersionNote(QStringLiteral("x.lua")),
                  QStringLiteral("The MarkdownVersion 'x.lua' in Quilldown.ini is not a Pandoc format; using markdown_mmd."));
         QCOMPARE(MarkdownVersionNote(QStringLiteral("a\tb")),

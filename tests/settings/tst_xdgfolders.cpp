@@ -1,7 +1,7 @@
 // The per-user XDG folders: which variable wins, which values are ignored, and the folders
-// the settings, the stylesheet library and the recovery copies take from them.
+// the settings and the stylesheet library take from them (the recovery folder's own test
+// is in tests/recovery).
 #include "files/XdgFolders.h"
-#include "recovery/RecoveryStore.h"
 #include "settings/Settings.h"
 #include "settings/Stylesheets.h"
 
@@ -94,32 +94,26 @@ private slots:
         }
     }
 
-    // The three users of the folders, with and without a usable variable.
+    // The settings and data folders, with and without a usable variable.
     void foldersOfTheProgram()
     {
         Environment env;
         env.set("XDG_CONFIG_HOME", "/cfg//");
         env.set("XDG_DATA_HOME", "/data");
-        env.set("XDG_STATE_HOME", "/st//x/");
         env.set("HOME", "/home/ann");
         QCOMPARE(UserSettingsDirectory("Quilldown"), QStringLiteral("/cfg/Quilldown/"));
         QCOMPARE(UserSettingsDirectory("a:b"), QStringLiteral("/cfg/a_b/"));
         QCOMPARE(UserDataDirectory("Quilldown"), QStringLiteral("/data/Quilldown/"));
-        QCOMPARE(RecoveryFolder(false, QString()), QStringLiteral("/st/x/Quilldown/recovery/"));
 
         env.set("XDG_CONFIG_HOME", "");
         env.set("XDG_DATA_HOME", nullptr);
-        env.set("XDG_STATE_HOME", "state");
         QCOMPARE(UserSettingsDirectory("Quilldown"), QStringLiteral("/home/ann/.config/Quilldown/"));
         QCOMPARE(UserDataDirectory("Quilldown"), QStringLiteral("/home/ann/.local/share/Quilldown/"));
-        QCOMPARE(RecoveryFolder(false, QString()), QStringLiteral("/home/ann/.local/state/Quilldown/recovery/"));
 
-        // No folder at all: settings and stylesheets beside the current folder, as ever;
-        // no recovery copies.
+        // No folder at all: settings and stylesheets beside the current folder, as ever.
         env.set("HOME", "");
         QCOMPARE(UserSettingsDirectory("Quilldown"), QStringLiteral("Quilldown/"));
         QCOMPARE(UserDataDirectory("Quilldown"), QStringLiteral("Quilldown/"));
-        QCOMPARE(RecoveryFolder(false, QString()), QString());
     }
 };
 
