@@ -1,5 +1,6 @@
 #include "app/SettingsHost.h"
 
+#include "app/MainWindow.h"
 #include "core/AppState.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
@@ -13,13 +14,23 @@ void InitSettingsLocation()
 void LoadAppSettings()
 {
     AppState &s = app();
-    s.settings = LoadSettings(s.location);
+    s.settingsStore.load(s.location);
 }
 
 bool SaveAppSettings()
 {
     const AppState &s = app();
-    return SaveSettings(s.location, s.settings);
+    return s.settingsStore.save(s.location);
+}
+
+void ShowSettingsNotes()
+{
+    MainWindow *window = mainWindow();
+    if (!window || !window->statusText().isEmpty())
+        return;
+    const QString notes = app().settingsStore.takeLoadNotes();
+    if (!notes.isEmpty())
+        window->setStatusText(notes);
 }
 
 bool PrepareStylesheetLibrary()

@@ -8,7 +8,7 @@
 // UpdateMilliseconds and MarkdownVersion only after settingsLoaded is set, and those
 // three never change afterwards.
 
-#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
 
 #include <QMutex>
 #include <QSet>
@@ -98,7 +98,9 @@ struct AppState {
     TemporaryFileSet temporaryFiles;
 
     // --- main thread only ---
-    Settings settings;
+    SettingsStore settingsStore;   // the one owner of the settings in use
+    // The store's record, for the code not yet moved to the store's getters and setters.
+    Settings &settings = settingsStore.recordForDirectAccess();
     SettingsLocation location;
     QString lastFolder;            // folder of the last file dialog, ending in "/"
     int stylesheetChanged = 0;

@@ -1,5 +1,7 @@
 #include "recovery/RecoveryStore.h"
 
+#include "files/XdgFolders.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -270,15 +272,9 @@ QString RecoveryFolder(bool portable, const QString &baseDirectory)
 {
     if (portable)
         return baseDirectory.isEmpty() ? QString() : QDir::cleanPath(baseDirectory) + QStringLiteral("/recovery/");
-    QString root = qEnvironmentVariable("XDG_STATE_HOME");
-    // A relative value is to be ignored; it would put the copies wherever we were started.
-    if (!root.startsWith(u'/')) {
-        const QString home = qEnvironmentVariable("HOME");
-        if (!home.startsWith(u'/'))
-            return QString();
-        root = home + QStringLiteral("/.local/state");
-    }
-    return QDir::cleanPath(root) + QStringLiteral("/Quilldown/recovery/");
+    // No state folder (no usable variable): no copies, rather than copies wherever we were started.
+    const QString state = XdgUserFolder(XdgBase::State, QStringLiteral("Quilldown"));
+    return state.isEmpty() ? QString() : state + QStringLiteral("recovery/");
 }
 
 QStringList ListRecoveryCopies(const QString &folder)

@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "files/DocumentFiles.h"
+#include "files/XdgFolders.h"
 #include "settings/Paths.h"
 
 #include <QDir>
@@ -12,13 +13,9 @@
 
 QString UserSettingsDirectory(const QString &appName)
 {
-    QString root = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (root.isEmpty()) {
-        const QString home = qEnvironmentVariable("HOME");
-        if (!home.isEmpty())
-            root = WithTrailingSlash(home) + QStringLiteral(".config");
-    }
-    return WithTrailingSlash(root) + SanitizeFileName(appName) + u'/';
+    const QString name = SanitizeFileName(appName);
+    const QString folder = XdgUserFolder(XdgBase::Config, name);
+    return folder.isEmpty() ? name + u'/' : folder;
 }
 
 namespace {
@@ -148,74 +145,155 @@ QHash<QString, QString> readValues(const QByteArray &bytes)
 
 } // namespace
 
-Settings ParseSettings(const QByteArray &bytes)
+bool IsPandocFormatName(const QString &value)
+{
+    const auto isLetter = [](QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    if (value.isEmpty() || !isLetter(value.front()))
+        return false;
+    for (const QChar c : value) {
+        if (!isLetter(c) && !(c >= u'0' && c <= u'9') && c != u'_' && c != u'+' && c != u'-')
+            return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The value as a note may show it: control characters as "?", and no longer than a
+// status line has room for.
+QString shownValue(const QString &value)
+{
+    constexpr qsizetype kLongest = 60;
+    QString shown = value.left(kLongest);
+    for (QChar &c : shown) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format
+            || c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph)
+            c = u'?';
+    }
+    if (value.size() > kLongest)
+        shown += QStringLiteral("...");
+    return shown;
+}
+
+QString formatNameNote(const char *key, const QString &value, const QString &fallback)
+{
+    if (IsPandocFormatName(value))
+        return QString();
+    return QStringLiteral("The %1 '%2' in %3 is not a Pandoc format; using %4.")
+        .arg(QLatin1String(key), shownValue(value), QLatin1String(kSettingsFileName), fallback);
+}
+
+} // namespace
+
+QString MarkdownVersionNote(const QString &value)
+{
+    return formatNameNote("MarkdownVersion", value, Settings().MarkdownVersion);
+}
+
+int HeldToRule(SettingRule rule, int value, int)
+{
+    if (rule == SettingRule::Flag)
+        return value != 0 ? 1 : 0;
+    return value;
+}
+
+QString HeldToRule(SettingRule rule, const QString &value, const QString &fallback)
+{
+    if (rule == SettingRule::FormatName && !IsPandocFormatName(value))
+        return fallback;
+    return value;
+}
+
+namespace {
+
+void readValue(const QString &raw, SettingRule rule, int &target, const char *, QStringList &)
+{
+    target = HeldToRule(rule, parseLeadingInteger(trimBlanks(raw)), target);
+}
+
+void readValue(const QString &raw, SettingRule rule, QString &target, const char *key, QStringList &notes)
+{
+    const QString value = trimBlanks(raw);
+    if (rule == SettingRule::FormatName) {
+        const QString note = formatNameNote(key, value, target);
+        if (!note.isEmpty()) {
+            notes << note;
+            return;   // the default stays
+        }
+    }
+    target = value;
+}
+
+void writeValue(QByteArray &out, const char *key, const QString &value)
+{
+    // A line break inside a value (a folder may have one in its name) would start a line
+    // of its own, read back as a key of its choosing: such a value is left empty.
+    const bool breaks = value.contains(u'\r') || value.contains(u'\n');
+    out += QByteArray(key) + " = " + (breaks ? QByteArray() : value.toUtf8()) + "\r\n";
+}
+
+void writeComment(QByteArray &out, const QString &text)
+{
+    out += "; " + text.toUtf8() + "\r\n";
+}
+
+// Values are written held to their rules, as they would be read back: a record filled in
+// by hand cannot put into the file what reading it would refuse.
+void writeValue(QByteArray &out, const char *key, SettingRule rule, int value, int fallback)
+{
+    if (rule == SettingRule::CentreOnce)
+        value = 0;
+    writeValue(out, key, QString::number(HeldToRule(rule, value, fallback)));
+}
+
+void writeValue(QByteArray &out, const char *key, SettingRule rule, const QString &value, const QString &fallback)
+{
+    writeValue(out, key, HeldToRule(rule, value, fallback));
+    if (rule == SettingRule::FormatName)
+        writeComment(out, QStringLiteral("%1 = markdown_strict markdown markdown_mmd markdown_phpextra gfm markdown_github")
+                              .arg(QLatin1String(key)));
+}
+
+} // namespace
+
+ParsedSettings ParseSettingsWithNotes(const QByteArray &bytes)
 {
     const QHash<QString, QString> values = readValues(bytes);
-    Settings s;
-    auto integer = [&](const char *key, int &target) {
-        const auto it = values.constFind(QString::fromLatin1(key).toLower());
-        if (it != values.constEnd())
-            target = parseLeadingInteger(trimBlanks(*it));
-    };
-    auto text = [&](const char *key, QString &target) {
-        const auto it = values.constFind(QString::fromLatin1(key).toLower());
-        if (it != values.constEnd())
-            target = trimBlanks(*it);
-    };
-    integer("WinCen", s.WinCen);
-    integer("WinMax", s.WinMax);
-    integer("WinX", s.WinX);
-    integer("WinY", s.WinY);
-    integer("WinW", s.WinW);
-    integer("WinH", s.WinH);
-    text("FontName", s.FontName);
-    integer("FontSize", s.FontSize);
-    integer("WordWrap", s.WordWrap);
-    integer("SyncScroll", s.SyncScroll);
-    s.SyncScroll = s.SyncScroll != 0 ? 1 : 0;
-    text("LastPath", s.LastPath);
-    integer("UpdateMilliseconds", s.UpdateMilliseconds);
-    text("MarkdownVersion", s.MarkdownVersion);
-    text("PandocExe", s.PandocExe);
-    return s;
+    ParsedSettings parsed;
+    Settings &s = parsed.values;
+#define QUILLDOWN_READ_SETTING(type, name, initial, rule)                                    \
+    if (const auto it = values.constFind(QStringLiteral(#name).toLower()); it != values.constEnd()) \
+        readValue(*it, rule, s.name, #name, parsed.notes);
+    QUILLDOWN_SETTINGS(QUILLDOWN_READ_SETTING)
+#undef QUILLDOWN_READ_SETTING
+    return parsed;
+}
+
+Settings ParseSettings(const QByteArray &bytes)
+{
+    return ParseSettingsWithNotes(bytes).values;
 }
 
 QByteArray FormatSettings(const Settings &s, const QDateTime &savedAt)
 {
     QByteArray out("\xEF\xBB\xBF\r\n");
-    auto comment = [&](const QString &text) { out += "; " + text.toUtf8() + "\r\n"; };
-    // A line break inside a value (a folder may have one in its name) would start a line
-    // of its own, read back as a key of its choosing: such a value is left empty.
-    auto value = [&](const char *key, const QString &v) {
-        const bool breaks = v.contains(u'\r') || v.contains(u'\n');
-        out += QByteArray(key) + " = " + (breaks ? QByteArray() : v.toUtf8()) + "\r\n";
-    };
-    auto number = [&](const char *key, int v) { value(key, QString::number(v)); };
-
-    comment(QStringLiteral("Quilldown 1.7"));
-    comment(savedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    number("WinCen", 0);
-    number("WinMax", s.WinMax);
-    number("WinX", s.WinX);
-    number("WinY", s.WinY);
-    number("WinW", s.WinW);
-    number("WinH", s.WinH);
-    value("FontName", s.FontName);
-    number("FontSize", s.FontSize);
-    number("WordWrap", s.WordWrap);
-    number("SyncScroll", s.SyncScroll != 0 ? 1 : 0);
-    value("LastPath", s.LastPath);
-    number("UpdateMilliseconds", s.UpdateMilliseconds);
-    value("MarkdownVersion", s.MarkdownVersion);
-    comment(QStringLiteral("MarkdownVersion = markdown_strict markdown markdown_mmd markdown_phpextra gfm markdown_github"));
-    value("PandocExe", s.PandocExe);
+    writeComment(out, QStringLiteral("Quilldown 1.7"));
+    writeComment(out, savedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+#define QUILLDOWN_WRITE_SETTING(type, name, initial, rule) writeValue(out, #name, rule, s.name, type(initial));
+    QUILLDOWN_SETTINGS(QUILLDOWN_WRITE_SETTING)
+#undef QUILLDOWN_WRITE_SETTING
     return out;
+}
+
+ParsedSettings ReadSettingsFileWithNotes(const QString &path)
+{
+    // Nothing read (a missing file, a pipe, a folder) parses to the defaults.
+    return ParseSettingsWithNotes(ReadTextFile(path));
 }
 
 Settings ReadSettingsFile(const QString &path)
 {
-    // Nothing read (a missing file, a pipe, a folder) parses to the defaults.
-    return ParseSettings(ReadTextFile(path));
+    return ReadSettingsFileWithNotes(path).values;
 }
 
 bool WriteSettingsFile(const QString &path, const Settings &settings)
@@ -230,9 +308,14 @@ bool WriteSettingsFile(const QString &path, const Settings &settings)
     return file.commit();
 }
 
+ParsedSettings LoadSettingsWithNotes(const SettingsLocation &location)
+{
+    return ReadSettingsFileWithNotes(SettingsFilePath(location, false));
+}
+
 Settings LoadSettings(const SettingsLocation &location)
 {
-    return ReadSettingsFile(SettingsFilePath(location, false));
+    return LoadSettingsWithNotes(location).values;
 }
 
 bool SaveSettings(const SettingsLocation &location, const Settings &settings)

@@ -1,5 +1,6 @@
 #include "settings/Stylesheets.h"
 
+#include "files/XdgFolders.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
 
@@ -11,13 +12,9 @@
 
 QString UserDataDirectory(const QString &appName)
 {
-    QString root = qEnvironmentVariable("XDG_DATA_HOME");
-    if (root.isEmpty()) {
-        const QString home = qEnvironmentVariable("HOME");
-        if (!home.isEmpty())
-            root = WithTrailingSlash(home) + QStringLiteral(".local/share");
-    }
-    return WithTrailingSlash(root) + SanitizeFileName(appName) + u'/';
+    const QString name = SanitizeFileName(appName);
+    const QString folder = XdgUserFolder(XdgBase::Data, name);
+    return folder.isEmpty() ? name + u'/' : folder;
 }
 
 bool LibraryBesideExecutable(const QString &baseDirectory, bool portable)

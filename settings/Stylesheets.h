@@ -14,7 +14,8 @@ QString StylesheetFolder(const SettingsLocation &location);
 QString DefaultStylesheetPath(const SettingsLocation &location);  // the library's air.css
 QByteArray DefaultStylesheetText();                                // the bytes written as air.css
 
-// $XDG_DATA_HOME, else $HOME/.local/share, then the application's name and "/".
+// The XDG data folder (files/XdgFolders), then the application's name and "/"; without
+// one, that name relative to the current folder.
 QString UserDataDirectory(const QString &appName);
 // Whether the library lives beside the executable in `baseDirectory`.
 bool LibraryBesideExecutable(const QString &baseDirectory, bool portable);

@@ -7,6 +7,7 @@
 #include "app/Commands.h"
 #include "app/Document.h"
 #include "app/MainWindow.h"
+#include "app/SettingsHost.h"
 #include "editor/Editor.h"
 #include "settings/Settings.h"
 #include "preview/PreviewPane.h"
@@ -252,6 +253,48 @@ private slots:
         QCOMPARE(app().settings.PandocExe, converter);
         QTRY_COMPARE_WITH_TIMEOUT(app().converterState.load(), int(ConverterFailed), 20000);
         QVERIFY(!QFileInfo::exists(marker));
+    }
+
+    // A MarkdownVersion naming a Lua reader is never handed to Pandoc, which would run it:
+    // the page is converted as markdown_mmd, the user is told once, and the file written at
+    // the end holds the sound value.
+    void markdownVersionNamingALuaReader()
+    {
+        TestApp t;
+        const QString marker = t.root() + QStringLiteral("reader-ran");
+        const QString reader = t.root() + QStringLiteral("reader.lua");
+        QVERIFY(writeFileBytes(reader, "function Reader(input)\n"
+                                       "  local f = io.open('" + marker.toUtf8() + "', 'w')\n"
+                                       "  f:write('ran')\n"
+                                       "  f:close()\n"
+                                       "  return pandoc.Pandoc({pandoc.Para({pandoc.Str('from the reader')})})\n"
+                                       "end\n"));
+        const QString path = t.configDir() + QString::fromLatin1(kSettingsFileName);
+        QVERIFY(QDir().mkpath(t.configDir()));
+        QVERIFY(writeFileBytes(path, "FontSize = 12\r\nMarkdownVersion = " + reader.toUtf8() + "\r\n"));
+        QVERIFY(writeFileBytes(t.docsDir() + QStringLiteral("doc.md"), "# Title\n"));
+
+        QVERIFY(t.start({t.docsDir() + QStringLiteral("doc.md")}));
+        QCOMPARE(app().settings.MarkdownVersion, QStringLiteral("markdown_mmd"));
+        QCOMPARE(app().settings.FontSize, 12);
+        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
+        const QByteArray page = readFileBytes(app().lastPreviewFile.get());
+        QVERIFY2(page.contains("Title</h1>") && !page.contains("from the reader"), page.left(400).constData());
+        QVERIFY(!QFileInfo::exists(marker));
+
+        // The note goes to an empty status bar, once.
+        mainWindow()->setStatusText(QString());
+        ShowSettingsNotes();
+        QCOMPARE(mainWindow()->statusText(), MarkdownVersionNote(reader));
+        mainWindow()->setStatusText(QString());
+        ShowSettingsNotes();
+        QCOMPARE(mainWindow()->statusText(), QString());
+
+        t.shutdown();
+        const QByteArray written = readFileBytes(path);
+        checkLayout(written);
+        QVERIFY(written.contains("\r\nMarkdownVersion = markdown_mmd\r\n"));
+        QVERIFY(written.contains("\r\nFontSize = 12\r\n"));
     }
 
     // Numbers at the ends of their range: the window stays paintable, the page is shown,

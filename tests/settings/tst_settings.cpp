@@ -8,10 +8,44 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <type_traits>
 
 namespace {
 
 QByteArray bom() { return QByteArray("\xEF\xBB\xBF"); }
+
+// "Key=value" for every key, from the key list: a failed comparison names the key.
+QStringList described(const Settings &s)
+{
+    QStringList out;
+    const auto add = [&](const char *key, const auto &value) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(value)>, int>)
+            out << QString::fromLatin1(key) + u'=' + QString::number(value);
+        else
+            out << QString::fromLatin1(key) + u'=' + value;
+    };
+#define DESCRIBE_SETTING(type, name, initial, rule) add(#name, s.name);
+    QUILLDOWN_SETTINGS(DESCRIBE_SETTING)
+#undef DESCRIBE_SETTING
+    return out;
+}
+
+// A value other than the default that `rule` keeps as written, and what it reads as.
+QByteArray otherValue(SettingRule rule)
+{
+    switch (rule) {
+    case SettingRule::Number:
+    case SettingRule::CentreOnce:
+        return "-1234";
+    case SettingRule::Flag:
+        return "0";
+    case SettingRule::Text:
+        return "x y\xC3\xA9";
+    case SettingRule::FormatName:
+        return "gfm+smart";
+    }
+    return QByteArray();
+}
 
 void setModified(const QString &path, const QDateTime &when)
 {
@@ -65,33 +99,58 @@ private slots:
         QCOMPARE(written, expected);
         QCOMPARE(written.count("\r\n"), 18);
 
-        // And it reads back to the same values (WinCen excepted).
-        const Settings back = ParseSettings(written);
-        QCOMPARE(back.WinCen, 0);
-        QCOMPARE(back.WinMax, 1);
-        QCOMPARE(back.WinX, -8);
-        QCOMPARE(back.FontName, s.FontName);
-        QCOMPARE(back.WordWrap, 2);
-        QCOMPARE(back.SyncScroll, 1);
-        QCOMPARE(back.LastPath, s.LastPath);
-        QCOMPARE(back.MarkdownVersion, s.MarkdownVersion);
-        QCOMPARE(back.PandocExe, QString());
+        // And it reads back to the same values, but for the two held to their rules.
+        Settings back = s;
+        back.WinCen = 0;
+        back.SyncScroll = 1;
+        QCOMPARE(described(ParseSettings(written)), described(back));
     }
 
     void defaultsWhenMissing()
     {
         const Settings s = ReadSettingsFile(QStringLiteral("/nonexistent/Quilldown.ini"));
-        QCOMPARE(s.WinCen, 1);
-        QCOMPARE(s.WinW, 800);
-        QCOMPARE(s.WinH, 600);
-        QCOMPARE(s.FontName, QStringLiteral("Courier New"));
-        QCOMPARE(s.FontSize, 8);
-        QCOMPARE(s.WordWrap, 0);
-        QCOMPARE(s.SyncScroll, 1);
-        QCOMPARE(s.UpdateMilliseconds, 750);
-        QCOMPARE(s.MarkdownVersion, QStringLiteral("markdown_mmd"));
-        QCOMPARE(s.PandocExe, QString());
-        QCOMPARE(s.LastPath, QString());
+        const QByteArray expected = bom() +
+            "\r\n"
+            "; Quilldown 1.7\r\n"
+            "; 2026-01-02 03:04:05\r\n"
+            "WinCen = 0\r\n"
+            "WinMax = 0\r\n"
+            "WinX = 0\r\n"
+            "WinY = 0\r\n"
+            "WinW = 800\r\n"
+            "WinH = 600\r\n"
+            "FontName = Courier New\r\n"
+            "FontSize = 8\r\n"
+            "WordWrap = 0\r\n"
+            "SyncScroll = 1\r\n"
+            "LastPath = \r\n"
+            "UpdateMilliseconds = 750\r\n"
+            "MarkdownVersion = markdown_mmd\r\n"
+            "; MarkdownVersion = markdown_strict markdown markdown_mmd markdown_phpextra gfm markdown_github\r\n"
+            "PandocExe = \r\n";
+        QCOMPARE(FormatSettings(s, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5))), expected);
+        QCOMPARE(s.WinCen, 1);   // a first start centres the window
+    }
+
+    // Each key of the list is read under its own name, in any letter case, into its own
+    // field only, and written back under that name.
+    void everyKeyIsReadAndWritten()
+    {
+        for (const SettingKey &key : kSettingKeys) {
+            const QByteArray name(key.name);
+            const QByteArray value = otherValue(key.rule);
+            const Settings read = ParseSettings(bom() + name.toLower() + " = " + value + "\r\n");
+            const QStringList before = described(Settings()), after = described(read);
+            QCOMPARE(before.size(), after.size());
+            QStringList changed;
+            for (qsizetype i = 0; i < before.size(); ++i)
+                if (before[i] != after[i])
+                    changed << after[i];
+            QCOMPARE(changed, QStringList{QString::fromLatin1(name) + u'=' + QString::fromUtf8(value)});
+            const QByteArray written = FormatSettings(read, QDateTime::currentDateTime());
+            const QByteArray line = "\r\n" + name + " = " + (key.rule == SettingRule::CentreOnce ? "0" : value) + "\r\n";
+            QVERIFY2(written.contains(line), name.constData());
+        }
     }
 
     void readingRules()
@@ -112,7 +171,7 @@ private slots:
             "WinH = -42x\n"
             "FontName =    Fira Code  \t\n"  // text trimmed on both sides
             "PandocExe =\n"                  // present and empty: empty, not the default
-            "MarkdownVersion\n"              // no '=': present with an empty value
+            "MarkdownVersion\n"              // no '=': present with an empty value, no format
             "SyncScroll = 7\n"
             "[Editor]\n"                     // a group header ends the readable area
             "WordWrap = 1\n"
@@ -122,7 +181,7 @@ private slots:
         QCOMPARE(s.WinH, -42);
         QCOMPARE(s.FontName, QStringLiteral("Fira Code"));
         QCOMPARE(s.PandocExe, QString());
-        QCOMPARE(s.MarkdownVersion, QString());
+        QCOMPARE(s.MarkdownVersion, QStringLiteral("markdown_mmd"));
         QCOMPARE(s.SyncScroll, 1);
         QCOMPARE(s.WordWrap, 0);
         QCOMPARE(s.WinX, 0);
@@ -200,20 +259,58 @@ private slots:
         QVERIFY(!WriteSettingsFile(QStringLiteral("/proc/quilldown-test/Quilldown.ini"), Settings()));
     }
 
-    void userFolderFromEnvironment()
+    // MarkdownVersion reaches Pandoc as its input format: only a format name, with
+    // extensions, is used; anything else (a Lua reader's path above all) gives the default
+    // and a note for the user, and the default is what is written back.
+    void markdownVersionMustBeAFormatName_data()
     {
-        const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
-        const QByteArray oldHome = qgetenv("HOME");
-        qputenv("XDG_CONFIG_HOME", "/cfg//");
-        QCOMPARE(UserSettingsDirectory("Quilldown"), QStringLiteral("/cfg/Quilldown/"));
-        qputenv("XDG_CONFIG_HOME", "");
-        qputenv("HOME", "/home/ann");
-        QCOMPARE(UserSettingsDirectory("Quilldown"), QStringLiteral("/home/ann/.config/Quilldown/"));
-        QCOMPARE(UserSettingsDirectory("a:b"), QStringLiteral("/home/ann/.config/a_b/"));
-        qputenv("HOME", "");
-        QCOMPARE(UserSettingsDirectory("Quilldown"), QStringLiteral("Quilldown/"));
-        qputenv("XDG_CONFIG_HOME", oldConfig);
-        qputenv("HOME", oldHome);
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("kept");
+        for (const char *good : {"markdown_mmd", "gfm", "gfm+hard_line_breaks-smart", "commonmark_x+footnotes",
+                                 "markdown_strict", "Markdown2", "no_such_format"})
+            QTest::newRow(good) << QByteArray(good) << true;
+        int row = 0;
+        for (const char *bad : {"x.lua", "../x", "/tmp/r.lua", "", "gfm smart", "gfm\x01", "gfm\x1b[2J",
+                                "+smart", "-f", "_x", "reader.lua+smart", "gfm/x", "caf\xC3\xA9"})
+            QTest::addRow("bad %d", row++) << QByteArray(bad) << false;
+    }
+
+    void markdownVersionMustBeAFormatName()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, kept);
+        const QString text = QString::fromUtf8(value);
+        QCOMPARE(IsPandocFormatName(text), kept);
+        const ParsedSettings parsed = ParseSettingsWithNotes(bom() + "FontSize = 12\r\nMarkdownVersion = " + value + "\r\n");
+        QCOMPARE(parsed.values.FontSize, 12);   // the rest of the file is read as ever
+        QCOMPARE(parsed.values.MarkdownVersion, kept ? text : QStringLiteral("markdown_mmd"));
+        QCOMPARE(parsed.notes.isEmpty(), kept);
+        QCOMPARE(MarkdownVersionNote(text).isEmpty(), kept);
+        if (!kept) {
+            QCOMPARE(parsed.notes, QStringList{MarkdownVersionNote(text)});
+            const QString note = parsed.notes.constFirst();
+            QVERIFY(note.startsWith(QStringLiteral("The MarkdownVersion '")));
+            QVERIFY(note.endsWith(QStringLiteral("' in Quilldown.ini is not a Pandoc format; using markdown_mmd.")));
+            for (const QChar c : note)
+                QVERIFY2(c.isPrint(), "a note shows no control characters");
+            QVERIFY(FormatSettings(parsed.values, QDateTime::currentDateTime())
+                        .contains("\r\nMarkdownVersion = markdown_mmd\r\n"));
+        }
+    }
+
+    void markdownVersionWrittenAndNoted()
+    {
+        // A record filled in by hand is written as it would be read back.
+        Settings s;
+        s.MarkdownVersion = QStringLiteral("x.lua");
+        QVERIFY(FormatSettings(s, QDateTime::currentDateTime()).contains("\r\nMarkdownVersion = markdown_mmd\r\n"));
+
+        QCOMPARE(MarkdownVersionNote(QStringLiteral("x.lua")),
+                 QStringLiteral("The MarkdownVersion 'x.lua' in Quilldown.ini is not a Pandoc format; using markdown_mmd."));
+        QCOMPARE(MarkdownVersionNote(QStringLiteral("a\tb")),
+                 QStringLiteral("The MarkdownVersion 'a?b' in Quilldown.ini is not a Pandoc format; using markdown_mmd."));
+        // A hostile length is cut short in the note.
+        QVERIFY(MarkdownVersionNote(QString(100000, u'.')).size() < 200);
     }
 
     void portableDecision()
