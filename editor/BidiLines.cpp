@@ -23,6 +23,7 @@ constexpr long kLongestLine = 20000;
 // Space kept between a right-aligned line and the edge of the text area.
 constexpr qreal kRightGap = 4;
 constexpr long kTextStyle = Sci::STYLE_DEFAULT;
+constexpr long kLongestStyledRun = 256;
 // The component's default selection colour.
 const QColor kSelectionBack(0xC0, 0xC0, 0xC0);
 
@@ -48,12 +49,10 @@ public:
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
         setGeometry(editor->viewport()->rect());
+        // No repaints of its own are needed: for a moved caret or selection, an edit or a
+        // blink the component repaints the whole width of the lines concerned, and this
+        // widget, lying over them, is repainted with them.
         editor->viewport()->installEventFilter(this);
-        // The caret, the selection or the scroll position changed: the drawn lines follow.
-        connect(editor, &QsciScintillaBase::SCN_UPDATEUI, this, [this] {
-            if (drewLines_)
-                update();
-        });
         raise();
         show();
     }
@@ -62,8 +61,6 @@ protected:
     void paintEvent(QPaintEvent *event) override
     {
         QPainter painter(this);
-        if (event->rect().contains(rect()))
-            drewLines_ = false;
         const long firstDisplay = send(Sci::SCI_GETFIRSTVISIBLELINE);
         const long displayCount = send(Sci::SCI_LINESONSCREEN) + 2;
         const long lineCount = send(Sci::SCI_GETLINECOUNT);
@@ -77,7 +74,6 @@ protected:
             if (!drawn)
                 continue;
             paintLine(painter, *drawn);
-            drewLines_ = true;
         }
     }
 
@@ -141,7 +137,10 @@ private:
         option.setTextDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
         option.setWrapMode(QTextOption::NoWrap);
         option.setTabStopDistance(qMax(1L, send(Sci::SCI_GETTABWIDTH)) * QFontMetricsF(font, this).horizontalAdvance(QLatin1Char(' ')));
-        drawn.layout = std::make_unique<QTextLayout>(drawn.text.text, font, this);
+        // A no-break space shows as the component shows it.
+        QString shown = drawn.text.text;
+        shown.replace(QChar(0xA0), QLatin1Char('~'));
+        drawn.layout = std::make_unique<QTextLayout>(shown, font, this);
         drawn.layout->setTextOption(option);
         drawn.layout->setCacheEnabled(true);
         drawn.layout->beginLayout();
@@ -177,6 +176,20 @@ private:
 
         QList<QTextLayout::FormatRange> selections;
         const long lineEnd = drawn.start + drawn.text.byteOfUnit.back();
+        // The line's trailing run in a style of its own (the Markdown hard break's blanks)
+        // keeps that style's background.
+        long styledFrom = lineEnd;
+        const long trailingStyle = send(Sci::SCI_GETSTYLEAT, (unsigned long)(lineEnd - 1));
+        while (trailingStyle != kTextStyle && styledFrom > drawn.start && lineEnd - styledFrom < kLongestStyledRun &&
+               send(Sci::SCI_GETSTYLEAT, (unsigned long)(styledFrom - 1)) == trailingStyle)
+            --styledFrom;
+        if (styledFrom < lineEnd) {
+            QTextLayout::FormatRange styled;
+            styled.start = int(drawn.text.unitOfByte(styledFrom - drawn.start));
+            styled.length = int(drawn.text.text.size()) - styled.start;
+            styled.format.setBackground(colourOf(send(Sci::SCI_STYLEGETBACK, (unsigned long)trailingStyle)));
+            selections.append(styled);
+        }
         const long selectionStart = qMax(drawn.start, send(Sci::SCI_GETSELECTIONSTART));
         const long selectionEnd = qMin(lineEnd, send(Sci::SCI_GETSELECTIONEND));
         if (selectionStart < selectionEnd) {
@@ -243,12 +256,10 @@ private:
         }
         send(Sci::SCI_CHOOSECARETX);
         dragging_ = event->type() == QEvent::MouseButtonPress;
-        update();
         return true;
     }
 
     QsciScintillaBase *editor_;
-    bool drewLines_ = false;
     bool dragging_ = false;
 };
 

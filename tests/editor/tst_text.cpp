@@ -109,6 +109,14 @@ private slots:
         QTest::mouseClick(s.e()->viewport(), Qt::LeftButton, {}, QPoint(s.e()->viewport()->width() / 2, hebrewY));
         QCOMPARE(s.caret(), hebrewStart + kHebrew.size());
 
+        // A line wider than the view slides to keep the caret in sight: with the caret at its
+        // end, that end is at the left edge of the text, under the pointer.
+        const QByteArray longHebrew = (kHebrew + " ").repeated(40) + kHebrew;
+        s.setText(longHebrew + "\nabc", longHebrew.size());
+        const int textLeft = int(send(s.e(), Sci::SCI_POINTXFROMPOSITION, 0, 0L));
+        QTest::mouseClick(s.e()->viewport(), Qt::LeftButton, {}, QPoint(textLeft + 1, 3));
+        QCOMPARE(s.caret(), long(longHebrew.size()));
+
         // Left and Right step over whole graphemes; Shift selects them whole.
         const QByteArray line = "a" + kFamily + kAccented + "x";
         const long family = 1, accented = family + kFamily.size(), x = accented + kAccented.size();
