@@ -128,13 +128,13 @@ private:
         BidiLine drawn;
         drawn.start = start;
         drawn.text = DecodeUtf8(GetTextRange(editor_, start, end));
-        if (!HoldsRightToLeftText(drawn.text.text))
+        // A line that begins left-to-right is measured left-to-right and drawn by the component.
+        if (!drawn.text.text.isRightToLeft())
             return std::nullopt;
 
-        const bool rightToLeft = drawn.text.text.isRightToLeft();
         const QFont font = textFont();
         QTextOption option;
-        option.setTextDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+        option.setTextDirection(Qt::RightToLeft);
         option.setWrapMode(QTextOption::NoWrap);
         option.setTabStopDistance(qMax(1L, send(Sci::SCI_GETTABWIDTH)) * QFontMetricsF(font, this).horizontalAdvance(QLatin1Char(' ')));
         // A no-break space shows as the component shows it.
@@ -151,16 +151,13 @@ private:
         const qreal textLeft = send(Sci::SCI_POINTXFROMPOSITION, 0, start) + send(Sci::SCI_GETXOFFSET);
         drawn.band = QRectF(textLeft, top, width() - textLeft, rowHeight * rows);
 
-        qreal x = textLeft - send(Sci::SCI_GETXOFFSET);
-        if (rightToLeft) {
-            x = width() - kRightGap - row.naturalTextWidth();
-            // A line wider than the view slides so that the caret stays in sight.
-            const long caret = send(Sci::SCI_GETCURRENTPOS);
-            if (caret >= start && caret <= end) {
-                const qreal caretX = x + row.cursorToX(int(drawn.text.unitOfByte(caret - start)));
-                if (caretX < textLeft + kRightGap)
-                    x += textLeft + kRightGap - caretX;
-            }
+        // Aligned right; a line wider than the view slides so that the caret stays in sight.
+        qreal x = width() - kRightGap - row.naturalTextWidth();
+        const long caret = send(Sci::SCI_GETCURRENTPOS);
+        if (caret >= start && caret <= end) {
+            const qreal caretX = x + row.cursorToX(int(drawn.text.unitOfByte(caret - start)));
+            if (caretX < textLeft + kRightGap)
+                x += textLeft + kRightGap - caretX;
         }
         drawn.origin = QPointF(x, top + (rowHeight - row.height()) / 2);
         return drawn;
@@ -264,23 +261,6 @@ private:
 };
 
 } // namespace
-
-bool HoldsRightToLeftText(const QString &line)
-{
-    for (const char32_t point : line.toUcs4()) {
-        switch (QChar::direction(point)) {
-        case QChar::DirR:
-        case QChar::DirAL:
-        case QChar::DirRLE:
-        case QChar::DirRLO:
-        case QChar::DirRLI:
-            return true;
-        default:
-            break;
-        }
-    }
-    return false;
-}
 
 void InstallBidiLines(QsciScintillaBase *editor)
 {

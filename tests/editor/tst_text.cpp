@@ -4,7 +4,6 @@
 #include "common/EditorFixture.h"
 #include "common/TestSupport.h"
 
-#include "editor/BidiLines.h"
 #include "editor/Editor.h"
 #include "editor/EditorKeys.h"
 #include "editor/Graphemes.h"
@@ -80,10 +79,6 @@ private slots:
         QVERIFY(!IsGraphemeBoundary(line, family + 4));
         // A code point cut short at the end counts byte by byte.
         QCOMPARE(NextGraphemeBoundary(QByteArrayView("\xE2\x80"), 0), 1);
-
-        QVERIFY(HoldsRightToLeftText(QString::fromUtf8(kArabic)));
-        QVERIFY(HoldsRightToLeftText(QStringLiteral("abc ") + QString::fromUtf8(kHebrew)));
-        QVERIFY(!HoldsRightToLeftText(QString::fromUtf8("caf\xC3\xA9 " + kFamily + " 123")));
     }
 
     void worldTextInTheEditor()
