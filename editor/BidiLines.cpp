@@ -120,6 +120,10 @@ private:
         const long end = send(Sci::SCI_GETLINEENDPOSITION, (unsigned long)line);
         if (end <= start || end - start > kLongestLine)
             return std::nullopt;
+        const QByteArray bytes = GetTextRange(editor_, start, end);
+        // A line that begins left-to-right is measured left-to-right and drawn by the component.
+        if (!QString::fromUtf8(bytes).isRightToLeft())
+            return std::nullopt;
         const qreal top = send(Sci::SCI_POINTYFROMPOSITION, 0, start);
         const qreal rowHeight = send(Sci::SCI_TEXTHEIGHT, (unsigned long)line);
         const long rows = qMax(1L, send(Sci::SCI_WRAPCOUNT, (unsigned long)line));
@@ -127,10 +131,7 @@ private:
             return std::nullopt;
         BidiLine drawn;
         drawn.start = start;
-        drawn.text = DecodeUtf8(GetTextRange(editor_, start, end));
-        // A line that begins left-to-right is measured left-to-right and drawn by the component.
-        if (!drawn.text.text.isRightToLeft())
-            return std::nullopt;
+        drawn.text = DecodeUtf8(bytes);
 
         const QFont font = textFont();
         QTextOption option;

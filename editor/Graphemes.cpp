@@ -88,12 +88,18 @@ LineWindow windowAround(QsciScintillaBase *editor, long position)
 Utf8Text DecodeUtf8(QByteArrayView bytes)
 {
     Utf8Text decoded;
+    decoded.text.reserve(bytes.size());
+    decoded.byteOfUnit.reserve(bytes.size() + 1);
     for (qsizetype byte = 0; byte < bytes.size();) {
         const auto [value, length] = decodeOne(bytes.sliced(byte));
-        const QString point = QString::fromUcs4(&value, 1);
-        decoded.text += point;
-        for (qsizetype i = 0; i < point.size(); ++i)
+        if (QChar::requiresSurrogates(value)) {
+            decoded.text.append(QChar(QChar::highSurrogate(value)));
+            decoded.text.append(QChar(QChar::lowSurrogate(value)));
             decoded.byteOfUnit.append(byte);
+        } else {
+            decoded.text.append(QChar(char16_t(value)));
+        }
+        decoded.byteOfUnit.append(byte);
         byte += length;
     }
     decoded.byteOfUnit.append(bytes.size());
