@@ -1,8 +1,11 @@
 #include "editor/Editor.h"
 
 #include "core/AppState.h"
+#include "editor/BidiLines.h"
+#include "editor/EditorKeys.h"
 
 #include <QAccessible>
+#include <QFontDatabase>
 #include <Qsci/qsciscintillabase.h>
 #include <cstring>
 
@@ -58,6 +61,8 @@ void SetupEditor(QsciScintillaBase *editor)
     editor->SendScintilla(Sci::SCI_SETREPRESENTATION, "\xC2\xA0", "~");
     ApplyEditorStyle(editor);
     clearLetterKeys(editor);
+    InstallEditorKeys(editor);
+    InstallBidiLines(editor);
     editor->SendScintilla(Sci::SCI_ASSIGNCMDKEY, keyDefinition(Sci::SCK_UP, kCtrlShift),
                           (long)Sci::SCI_MOVESELECTEDLINESUP);
     editor->SendScintilla(Sci::SCI_ASSIGNCMDKEY, keyDefinition(Sci::SCK_DOWN, kCtrlShift),
@@ -81,7 +86,7 @@ unsigned long ChangeNotificationMask()
 void ApplyEditorStyle(QsciScintillaBase *editor)
 {
     const Settings &s = app().settings;
-    const QByteArray face = s.FontName.toUtf8();
+    const QByteArray face = EditorFontFamily(s.FontName).toUtf8();
     editor->SendScintilla(Sci::SCI_STYLESETFONT, (uintptr_t)kDefaultStyle, face.constData());
     editor->SendScintilla(Sci::SCI_STYLESETSIZE, (unsigned long)kDefaultStyle, (long)s.FontSize);
     editor->SendScintilla(Sci::SCI_STYLESETBACK, (unsigned long)kDefaultStyle, kWhite);
@@ -89,6 +94,13 @@ void ApplyEditorStyle(QsciScintillaBase *editor)
     editor->SendScintilla(Sci::SCI_STYLECLEARALL);
     editor->SendScintilla(Sci::SCI_STYLESETBACK, (unsigned long)kHardBreakStyle, kLightCyan);
     editor->SendScintilla(Sci::SCI_SETWRAPMODE, (unsigned long)s.WordWrap);
+}
+
+QString EditorFontFamily(const QString &configured)
+{
+    if (!configured.isEmpty() && QFontDatabase::hasFamily(configured))
+        return configured;
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
 }
 
 QByteArray GetTextRange(QsciScintillaBase *editor, long start, long end)

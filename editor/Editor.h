@@ -3,6 +3,7 @@
 // other part uses to talk to the components.
 
 #include <QByteArray>
+#include <QString>
 #include <functional>
 
 class QsciScintillaBase;
@@ -16,6 +17,11 @@ void SetupEditor(QsciScintillaBase *editor);
 unsigned long ChangeNotificationMask();
 // Font, size, colours and wrap mode from the settings.
 void ApplyEditorStyle(QsciScintillaBase *editor);
+// The family the editors draw with for the configured `FontName`: the name itself when that
+// family is installed, otherwise the system's fixed-width font, never whatever face the
+// font matching would pick for a missing name (often a proportional one). The setting
+// keeps the configured name.
+QString EditorFontFamily(const QString &configured);
 // What the notification reactions tell the rest of the program; any may be empty.
 struct EditorHooks {
     std::function<void()> activity;       // something moved or changed (keeps the idle pass awake)
