@@ -4,6 +4,7 @@
 #include "conversion/ConverterLocation.h"
 #include "conversion/ConverterRun.h"
 #include "conversion/HtmlAdjust.h"
+#include "conversion/PreviewTemplate.h"
 #include "files/DocumentFiles.h"
 #include "files/SafeFiles.h"
 #include "platform/Platform.h"
@@ -34,6 +35,7 @@ QThread *workerThread = nullptr;
 QObject *mainThreadContext = nullptr;   // lives on the main thread; requests are queued to it
 QString previewFolder;
 bool ownsPreviewFolder = false;
+QString pageTemplate;   // the preview's page template, in the preview folder
 
 // Main thread only: read in requests the worker queues to the main thread.
 ConversionHooks hooks;
@@ -245,8 +247,12 @@ void ConvertForPreview(int *toggle)
     const QString documentPath = s.documentPath.get();
     const QString title = PageTitleFromHead(head);
     const QString stylesheet = IsRegularFile(s.currentStylesheet.get()) ? s.currentStylesheet.get() : QString();
-    // Only the head fragment's own scripts run in the preview, with a new nonce each run.
-    const QByteArray previewHead = PreviewHeadFragment(head, NewScriptNonce());
+    // Only the head fragment's own scripts run in the preview, with a new nonce each run,
+    // under the policy our own template puts before anything of the document's.
+    const QByteArray nonce = NewScriptNonce();
+    const QByteArray previewHead = WithScriptNonces(head, nonce);
+    if (pageTemplate.isEmpty() || !IsRegularFile(pageTemplate))
+        pageTemplate = WritePreviewTemplate(previewFolder);
 
     // Beside a saved document, relative image paths resolve. Where the document's folder
     // cannot take the files, or its own names are ours, the private folder serves.
@@ -268,7 +274,12 @@ void ConvertForPreview(int *toggle)
     const auto overtaken = [&s] { return s.changePending.load() != 0; };
     QString htmlFile = set.htmlFile;
     QString error;
-    bool ok = RunConverter(set.markdownFile, htmlFile, stylesheetRef, set.headFile, title, &error, overtaken);
+    bool ok = false;
+    if (pageTemplate.isEmpty())
+        error = QStringLiteral("The preview's page template could not be written to %1.").arg(previewFolder);
+    else
+        ok = RunConverter(set.markdownFile, htmlFile, stylesheetRef, set.headFile, title, &error, overtaken,
+                          PreviewTemplateArguments(pageTemplate, PreviewPolicy(nonce, head)));
     if (!ok && !s.quit.load() && !overtaken()) {
         ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
         if (!ok && !htmlFile.startsWith(previewFolder)) {
@@ -358,6 +369,7 @@ bool InitConversion(ConversionHooks conversionHooks)
         folder.setAutoRemove(false);
         previewFolder = WithTrailingSlash(folder.path());
         ownsPreviewFolder = true;
+        pageTemplate = WritePreviewTemplate(previewFolder);
     } else {
         previewFolder = WithTrailingSlash(QDir::tempPath());
         ownsPreviewFolder = false;
@@ -398,6 +410,9 @@ void WaitForConversionWorker()
             s.temporaryFiles.add(path);
     }
     ForgetMadeFiles();
+    if (!pageTemplate.isEmpty())
+        QFile::remove(pageTemplate);
+    pageTemplate.clear();
     if (ownsPreviewFolder) {
         // Only the files this instance made; the folder goes when that leaves it empty.
         for (const QString &path : s.temporaryFiles.paths()) {

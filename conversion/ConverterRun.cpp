@@ -22,7 +22,8 @@ QString escapeHtml(const QString &text)
 } // namespace
 
 QStringList ConverterArguments(const QString &format, const QString &htmlFile, const QString &stylesheetRef,
-                               const QString &headFile, const QString &title, const QString &markdownFile)
+                               const QString &headFile, const QString &title, const QString &markdownFile,
+                               const QStringList &pageArguments)
 {
     QStringList arguments{QStringLiteral("--from"), format, QStringLiteral("--to"), QStringLiteral("html"),
                           QStringLiteral("-s"),     QStringLiteral("-o"), htmlFile};
@@ -30,13 +31,14 @@ QStringList ConverterArguments(const QString &format, const QString &htmlFile, c
         arguments << QStringLiteral("--css") << stylesheetRef;
     if (!headFile.isEmpty())
         arguments << QStringLiteral("-H") << headFile;
+    arguments << pageArguments;
     arguments << QStringLiteral("--metadata") << QStringLiteral("pagetitle=") + title << markdownFile;
     return arguments;
 }
 
 bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
                   const QString &headFile, const QString &title, QString *errorText,
-                  const std::function<bool()> &overtaken)
+                  const std::function<bool()> &overtaken, const QStringList &pageArguments)
 {
     AppState &s = app();
     auto fail = [errorText](const QString &why) {
@@ -71,7 +73,7 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
                              ? AsUriReference(QFileInfo(headFile).absoluteFilePath())
                              : QString();
     const QStringList arguments =
-        ConverterArguments(s.settings.MarkdownVersion, output, stylesheetRef, head, title, input);
+        ConverterArguments(s.settings.MarkdownVersion, output, stylesheetRef, head, title, input, pageArguments);
 
     const QFileInfo before(output);
     const bool existedBefore = before.exists();

@@ -9,16 +9,18 @@
 
 // The converter's arguments; `headFile` empty means no "-H".
 QStringList ConverterArguments(const QString &format, const QString &htmlFile, const QString &stylesheetRef,
-                               const QString &headFile, const QString &title, const QString &markdownFile);
+                               const QString &headFile, const QString &title, const QString &markdownFile,
+                               const QStringList &pageArguments = {});
 
 // Runs the converter once under the converter lock and waits for it (at most the
 // converter time limit). True only when it ended with status 0 and wrote `htmlFile`.
 // On failure `errorText`, when given, receives why, with the converter's error output.
 // When `overtaken` answers true, waiting for the lock or the run is given up (the run's
-// processes ended) and false returned.
+// processes ended) and false returned. `pageArguments` go to the converter as well (the
+// preview's own template).
 bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
                   const QString &headFile, const QString &title, QString *errorText = nullptr,
-                  const std::function<bool()> &overtaken = {});
+                  const std::function<bool()> &overtaken = {}, const QStringList &pageArguments = {});
 
 // The short page shown in the preview when a conversion failed.
 QByteArray ConversionErrorPage(const QString &errorText);

@@ -154,26 +154,3 @@ QByteArray NewScriptNonce()
     QRandomGenerator::system()->fillRange(words);
     return QByteArray(reinterpret_cast<const char *>(words), sizeof(words)).toBase64(QByteArray::OmitTrailingEquals);
 }
-
-QByteArray PreviewHeadFragment(const QByteArray &head, const QByteArray &nonce)
-{
-    QByteArray result = "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'nonce-" + nonce +
-                        "' 'strict-dynamic' 'unsafe-eval'\">\n";
-    // Byte-wise, so that the fragment's bytes stay exactly as written.
-    const QByteArray lower = head.toLower();
-    const QByteArray tag = "<script";
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = lower.indexOf(tag, from);
-        if (at < 0)
-            break;
-        const qsizetype after = at + tag.size();
-        result += head.mid(from, after - from);
-        const char next = after < head.size() ? head.at(after) : '\0';
-        if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\n' || next == '\r' || next == '\f')
-            result += " nonce=\"" + nonce + '"';
-        from = after;
-    }
-    result += head.mid(from);
-    return result;
-}

@@ -35,9 +35,3 @@ void ForgetMadeFiles();
 
 // A new random value for the preview's script nonce.
 QByteArray NewScriptNonce();
-
-// The preview's copy of the head fragment: a Content-Security-Policy first, so that only
-// scripts carrying `nonce` run (and what they load), then the fragment with the nonce on
-// each of its own script tags. Scripts, event handlers and javascript: addresses in the
-// document's body never run.
-QByteArray PreviewHeadFragment(const QByteArray &head, const QByteArray &nonce);

@@ -5,10 +5,12 @@
 #include "fault/FaultSupport.h"
 
 #include "conversion/HtmlAdjust.h"
+#include "conversion/PreviewTemplate.h"
 #include "files/SafeFiles.h"
 #include "preview/PreviewGuard.h"
 #include "preview/PreviewPane.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <sys/stat.h>
@@ -113,18 +115,27 @@ private slots:
         QVERIFY(!IsStylesheetFile(root + QStringLiteral("gone.css")));
     }
 
-    void headPolicyMarksOnlyScriptTags()
+    void headPolicyMarksOnlyScriptTagsAndHashesOnlyHandlers()
     {
         const QByteArray nonce = NewScriptNonce();
         QVERIFY(nonce.size() >= 22);
         QVERIFY(nonce != NewScriptNonce());
         const QByteArray head = "<SCRIPT src=\"m.js\"></SCRIPT>\n<script>x()</script><scripts>\xff<script\n"
                                 "type=\"text/x-config\">{}</script><script-like>";
-        const QByteArray copy = PreviewHeadFragment(head, "N0nce");
-        QVERIFY(copy.startsWith("<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'nonce-N0nce' "
-                                "'strict-dynamic'"));
-        QVERIFY(copy.endsWith("<SCRIPT nonce=\"N0nce\" src=\"m.js\"></SCRIPT>\n<script nonce=\"N0nce\">x()</script>"
-                              "<scripts>\xff<script nonce=\"N0nce\"\ntype=\"text/x-config\">{}</script><script-like>"));
+        QCOMPARE(WithScriptNonces(head, "N0nce"),
+                 QByteArray("<SCRIPT nonce=\"N0nce\" src=\"m.js\"></SCRIPT>\n<script nonce=\"N0nce\">x()</script>"
+                            "<scripts>\xff<script nonce=\"N0nce\"\ntype=\"text/x-config\">{}</script><script-like>"));
+
+        // Handlers as the browser reads them: quoted either way or bare, references
+        // decoded; never text inside a comment, a script or a style, nor "on" alone.
+        const QByteArray handlers = "<script src=a.js OnLoad=\"go(&quot;x&quot;)\" onerror='f(1 &amp;&amp; 2)'></script>"
+                                    "<!-- <img onload=\"no()\"> --><style>p[onclick=\"no()\"]{}</style>"
+                                    "<script>'<b onclick=\"no()\">'</script><link on=\"x\" onload=bare()>";
+        QCOMPARE(InlineHandlers(handlers), (QList<QByteArray>{"go(\"x\")", "f(1 && 2)", "bare()"}));
+        QCOMPARE(PreviewPolicy("N0nce", "<p>"), QByteArray("script-src 'nonce-N0nce' 'strict-dynamic' 'unsafe-eval'"));
+        const QByteArray policy = PreviewPolicy("N0nce", handlers);
+        QVERIFY(policy.contains("'strict-dynamic' 'unsafe-eval' 'unsafe-hashes' 'sha256-"));
+        QVERIFY(policy.endsWith(" 'sha256-" + QCryptographicHash::hash("bare()", QCryptographicHash::Sha256).toBase64() + '\''));
     }
 };
 
