@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QLockFile>
 #include <QRandomGenerator>
@@ -62,6 +63,7 @@ void takeCopy()
     copy.savedAt = QDateTime::currentDateTimeUtc();
     copy.pid = ::getpid();
     copy.processIdentity = keeper->identity;
+    copy.host = HostIdentity();
     keeper->writer->write(keeper->ownPath, copy);
     keeper->written = true;
 }
@@ -140,19 +142,30 @@ QString question(const RecoveryCopy &copy)
                              ? QStringLiteral("an untitled document")
                              : u'\'' + FilePart(copy.documentPath) + u'\'';
     const QString when = QLocale::system().toString(copy.savedAt.toLocalTime(), QLocale::ShortFormat);
-    return QStringLiteral("Quilldown was closed without saving %1 (%2). Restore the unsaved text?").arg(what, when);
+    QString text = QStringLiteral("Quilldown was closed without saving %1 (%2). Restore the unsaved text?").arg(what, when);
+    if (FilesChangedSince(copy))
+        text += QStringLiteral(" The file has changed on disk since this copy was made.");
+    return text;
 }
 
 // Kept for whoever wants to look at it, but no longer offered.
-void setAside(const QString &path, const QString &reason)
+DamagedCopy setAside(const QString &path, const QString &reason)
 {
     const QString aside = path + QLatin1String(kDamagedSuffix);
     const bool moved = ::rename(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0;
-    const QString text =
-        QStringLiteral("The recovery copy '%1' is damaged (%2) and cannot be restored. It is kept as '%3'.")
-            .arg(FilePart(path), reason, moved ? aside : path);
-    platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"), text, MessageButtons::Ok);
+    return {path, reason, moved ? aside : path};
 }
+
+// One warning for all damaged copies of this start, however the offering ends.
+struct DamagedWarning {
+    QList<DamagedCopy> copies;
+    ~DamagedWarning()
+    {
+        if (!copies.isEmpty() && mainWindow() && !app().quit.load())
+            platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
+                                  DamagedCopiesMessage(copies), MessageButtons::Ok);
+    }
+};
 
 // One undo step brings the saved text back, to compare.
 void replaceText(QsciScintillaBase *editor, const QByteArray &bytes)
@@ -168,7 +181,8 @@ void restoreCopy(const RecoveryCopy &copy)
 {
     AppState &s = app();
     const QString path = copy.documentPath;
-    if (!path.isEmpty() && IsReadableFile(path))
+    // A document begun under a new name has no file yet; it opens under that name.
+    if (!path.isEmpty() && (IsReadableFile(path) || !QFileInfo(path).exists()))
         OpenDocument(path);
     const bool opened = !path.isEmpty() && s.documentPath.get() == path;
     if (!opened)
@@ -215,7 +229,7 @@ void StartRecovery()
         // A write that outlasted the wait at exit may report after the application ended.
         if (QCoreApplication *application = QCoreApplication::instance())
             QMetaObject::invokeMethod(application, [life, ok] { onWritten(life, ok); }, Qt::QueuedConnection);
-    });
+    }, QByteArray(kHeadTemplate));
 }
 
 void OfferRecoveryCopies()
@@ -223,6 +237,8 @@ void OfferRecoveryCopies()
     // Text typed meanwhile is not to be replaced; the copies wait for the next start.
     if (!keeper || !keeper->writer || DocumentIsUnsaved())
         return;
+    RemoveStaleTemporaryCopies(keeper->folder, QDateTime::currentDateTimeUtc());
+    DamagedWarning damaged;
     bool restoredHere = false;
     for (const QString &path : ListRecoveryCopies(keeper->folder)) {
         if (app().quit.load())
@@ -240,11 +256,16 @@ void OfferRecoveryCopies()
         if (read == RecoveryRead::Missing)
             continue;
         if (read == RecoveryRead::Damaged) {
-            setAside(path, reason);
+            damaged.copies.append(setAside(path, reason));
             continue;
         }
-        if (ProcessIsRunning(copy.pid, copy.processIdentity))
+        if (CopyOwnerMayBeRunning(copy))
             continue;
+        // Nothing in it that the files do not hold: no question to ask.
+        if (CopyMatchesFiles(copy, QByteArray(kHeadTemplate))) {
+            QFile::remove(path);
+            continue;
+        }
         if (restoredHere) {
             // This window holds a restored document already; a new one asks about the rest.
             lock.unlock();
@@ -262,8 +283,9 @@ void OfferRecoveryCopies()
             return;
         restoreCopy(copy);
         refreshCopy();
-        // The old copy goes only once ours holds the text.
-        if (keeper->written && keeper->writer->flush(10000))
+        // The old copy goes once ours holds the text, or at once when the restored text
+        // is all saved (then there is no copy of ours to wait for).
+        if (!keeper->written || keeper->writer->flush(10000))
             QFile::remove(path);
         restoredHere = true;
     }

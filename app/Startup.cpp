@@ -69,7 +69,9 @@ bool StartApplication(const QStringList &arguments)
     } else {
         NewDocument(false);
     }
-    // A command-line file that could not be opened says so instead.
+    // A setting read from the file and replaced says so, once; a command-line file that
+    // could not be opened says so instead.
+    ShowSettingsNotes();
     if (mainWindow()->statusText().isEmpty())
         mainWindow()->setStatusText(QStringLiteral("Quilldown 1.7"));
 

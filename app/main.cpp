@@ -1,35 +1,26 @@
 #include "core/AppState.h"
 #include "app/BuildInfo.h"
+#include "app/CommandLine.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
 
 #include <QApplication>
 #include <cstdio>
-#include <cstring>
-
-namespace {
-
-const char usage[] =
-    "Usage: quilldown [FILE]\n"
-    "A Markdown editor with a live HTML preview rendered by Pandoc.\n"
-    "\n"
-    "Opens FILE when it names an existing file, else starts with a new document.\n"
-    "\n"
-    "Options:\n"
-    "  --help       show this help and exit\n"
-    "  --version    show the version and exit\n";
-
-} // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(usage, stdout);
+    const CommandLine commandLine = ParseCommandLine(argc, argv);
+    if (commandLine.action == CommandLineAction::Help) {
+        std::fputs(CommandLineUsage(), stdout);
         return 0;
     }
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    if (commandLine.action == CommandLineAction::Version) {
         std::printf("Quilldown 1.7 (%s)\n", BuildDate());
         return 0;
+    }
+    if (commandLine.action == CommandLineAction::Unknown) {
+        std::fputs(UnknownOptionMessage(commandLine.unknownOption).toLocal8Bit().constData(), stderr);
+        return kCommandLineMisuse;
     }
     EngineEnvironment engine;
     QApplication application(argc, argv);
@@ -37,7 +28,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Quilldown"));
     QApplication::setDesktopFileName(QStringLiteral("org.quilldown.Quilldown"));
     EndOnTerminationSignals(&application);
-    if (!StartApplication(QApplication::arguments()))
+    if (!StartApplication({QApplication::arguments().value(0), commandLine.file}))
         return Shutdown();
     // A termination signal during start-up has already asked to end.
     if (!app().quit.load())

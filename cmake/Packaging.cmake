@@ -16,7 +16,9 @@ endforeach()
 add_custom_target(quilldown_package_files ALL DEPENDS ${QUILLDOWN_PACKAGE_FILES})
 
 install(FILES ${CMAKE_BINARY_DIR}/package-files/quilldown.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES resources/package/copyright ${CMAKE_BINARY_DIR}/package-files/changelog.gz
+# The copyright file is machine-readable (Debian's copyright format 1.0); the sample
+# document the README shows lies beside it, ready to be opened.
+install(FILES resources/package/copyright ${CMAKE_BINARY_DIR}/package-files/changelog.gz resources/sample.md
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quilldown)
 
 set(CPACK_GENERATOR DEB)
@@ -44,5 +46,8 @@ HTML page with a copy of its stylesheet beside it.")
 # The libraries the program links give the rest of the dependencies; Pandoc is started,
 # not linked.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "pandoc")
+# The default editor font, Courier New, is mapped by fontconfig to Liberation Mono; Qt's
+# Wayland plugin lets the window run on a Wayland session without XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

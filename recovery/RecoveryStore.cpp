@@ -1,10 +1,13 @@
 #include "recovery/RecoveryStore.h"
 
+#include "files/DocumentFiles.h"
+#include "files/PathNames.h"
 #include "files/XdgFolders.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -50,6 +53,14 @@ public:
         *value = text.mid(prefix.size());
         pos_ = end + 1;
         return true;
+    }
+
+    // A line that copies of older versions do not have; absent, the value stays empty.
+    bool optionalLine(const char *key, QByteArray *value)
+    {
+        if (!QByteArrayView(bytes_).sliced(pos_).startsWith(QByteArray(key) + ' '))
+            return true;
+        return line(key, value);
     }
 
     bool number(const char *key, qint64 *value)
@@ -165,6 +176,9 @@ QByteArray FormatRecoveryCopy(const RecoveryCopy &copy)
     out += kMagic;
     out += "pid " + QByteArray::number(copy.pid) + '\n';
     out += "process " + copy.processIdentity.toHex() + '\n';
+    // Left out when unknown, so that such a copy reads as one of an older version.
+    if (!copy.host.isEmpty())
+        out += "host " + copy.host.toHex() + '\n';
     out += "time " + copy.savedAt.toUTC().toString(Qt::ISODateWithMs).toLatin1() + '\n';
     appendBlob(out, "path", copy.documentPath.toUtf8());
     appendBlob(out, "markdown", copy.markdown);
@@ -184,10 +198,11 @@ RecoveryRead ParseRecoveryCopy(const QByteArray &bytes, RecoveryCopy *copy, QStr
         return damaged(kMagic.startsWith(bytes) ? QStringLiteral("cut short")
                                                 : QStringLiteral("not a Quilldown recovery copy"));
     Reader reader(bytes);
-    QByteArray magic, process, time, path, checksum;
+    QByteArray magic, process, host, time, path, checksum;
     RecoveryCopy result;
     const bool parsed = reader.line("Quilldown recovery copy", &magic) && reader.number("pid", &result.pid)
-                        && reader.line("process", &process) && reader.line("time", &time)
+                        && reader.line("process", &process) && reader.optionalLine("host", &host)
+                        && reader.line("time", &time)
                         && reader.blob("path", &path) && reader.blob("markdown", &result.markdown)
                         && reader.blob("head", &result.head);
     if (!parsed)
@@ -200,6 +215,7 @@ RecoveryRead ParseRecoveryCopy(const QByteArray &bytes, RecoveryCopy *copy, QStr
     if (checksum != QCryptographicHash::hash(QByteArrayView(bytes).first(summed), kChecksum).toHex())
         return damaged(QStringLiteral("its checksum does not match"));
     result.processIdentity = QByteArray::fromHex(process);
+    result.host = QByteArray::fromHex(host);
     result.savedAt = QDateTime::fromString(QString::fromLatin1(time), Qt::ISODateWithMs);
     if (!result.savedAt.isValid())
         return damaged(QStringLiteral("its time is not readable"));
@@ -315,4 +331,96 @@ bool ProcessIsRunning(qint64 pid, const QByteArray &identity)
     const QByteArray now = ProcessIdentity(pid);
     // When the system cannot tell, the copy is left alone rather than offered twice.
     return now.isEmpty() || now == identity;
+}
+
+QByteArray HostIdentity()
+{
+    // Fixed for the life of the process, and asked for with every copy: read once.
+    static const QByteArray host = [] {
+        for (const char *file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+            const QByteArray id = readProcFile(file).trimmed();
+            if (!id.isEmpty())
+                return "machine-id:" + id;
+        }
+        char name[256] = {};
+        if (::gethostname(name, sizeof name - 1) == 0 && name[0] != '\0')
+            return "hostname:" + QByteArray(name);
+        return QByteArray();
+    }();
+    return host;
+}
+
+bool CopyOwnerMayBeRunning(const RecoveryCopy &copy)
+{
+    if (!copy.host.isEmpty() && copy.host != HostIdentity())
+        return true;
+    return ProcessIsRunning(copy.pid, copy.processIdentity);
+}
+
+namespace {
+
+// Whether opening `path` shows `expected` as that file's text.
+bool showsText(const QString &path, const QByteArray &expected, const QByteArray &whenMissing)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return expected == whenMissing;
+    // A file that cannot be read may hold anything; one of another size is not read at all.
+    if (!IsReadableFile(path) || info.size() != expected.size())
+        return false;
+    return ReadTextFile(path) == expected;
+}
+
+} // namespace
+
+bool CopyMatchesFiles(const RecoveryCopy &copy, const QByteArray &headWithoutFile)
+{
+    if (copy.documentPath.isEmpty())
+        return copy.markdown.isEmpty() && copy.head == headWithoutFile;
+    return showsText(copy.documentPath, copy.markdown, QByteArray())
+           && showsText(HeadFileFor(copy.documentPath), copy.head, headWithoutFile);
+}
+
+bool FilesChangedSince(const RecoveryCopy &copy)
+{
+    if (copy.documentPath.isEmpty() || !copy.savedAt.isValid())
+        return false;
+    for (const QString &path : {copy.documentPath, HeadFileFor(copy.documentPath)}) {
+        const QFileInfo info(path);
+        if (info.exists() && info.lastModified().toUTC() > copy.savedAt)
+            return true;
+    }
+    return false;
+}
+
+int RemoveStaleTemporaryCopies(const QString &folder, const QDateTime &now, qint64 ageSeconds)
+{
+    if (folder.isEmpty())
+        return 0;
+    // WriteRecoveryFile's hidden names: ".<copy>.recovery.XXXXXX".
+    const QString pattern = QStringLiteral(".*") + QLatin1String(kRecoverySuffix) + QStringLiteral(".??????");
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList({pattern}, QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    int removed = 0;
+    for (const QFileInfo &entry : entries) {
+        // One being written now is young; a day leaves any slow disk its time.
+        if (entry.lastModified().secsTo(now) < ageSeconds)
+            continue;
+        if (::unlink(QFile::encodeName(entry.absoluteFilePath()).constData()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+QString DamagedCopiesMessage(const QList<DamagedCopy> &damaged)
+{
+    if (damaged.size() == 1) {
+        const DamagedCopy &one = damaged.first();
+        return QStringLiteral("The recovery copy '%1' is damaged (%2) and cannot be restored. It is kept as '%3'.")
+            .arg(FilePart(one.path), one.reason, one.keptAs);
+    }
+    QString text = QStringLiteral("%1 recovery copies are damaged and cannot be restored:").arg(damaged.size());
+    for (const DamagedCopy &one : damaged)
+        text += QStringLiteral("\n'%1' (%2), kept as '%3'").arg(FilePart(one.path), one.reason, one.keptAs);
+    return text;
 }

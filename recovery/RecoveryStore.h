@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,9 @@ struct RecoveryCopy {
     // Boot and start time of that process, so a later process given the same id is not
     // taken for it; empty where the system does not tell.
     QByteArray processIdentity;
+    // The machine the process ran on (HostIdentity()); empty in copies of older versions,
+    // which are taken to be of this machine.
+    QByteArray host;
 };
 
 enum class RecoveryRead { Ok, Missing, Damaged };
@@ -47,3 +51,31 @@ QStringList ListRecoveryCopies(const QString &folder);
 QByteArray ProcessIdentity(qint64 pid);
 // Whether the process that wrote a copy still runs (a reused id does not count).
 bool ProcessIsRunning(qint64 pid, const QByteArray &identity);
+
+// This machine: its machine id (/etc/machine-id), else its host name. Home folders may be
+// shared between machines, and a process id says nothing about another machine's processes.
+QByteArray HostIdentity();
+// Whether the copy's writer may still be at work: running here, or on another machine,
+// where this one cannot look (such a copy is left to that machine).
+bool CopyOwnerMayBeRunning(const RecoveryCopy &copy);
+
+// Whether the copy holds nothing that is not on disk: its text is what opening its
+// document shows now (the file and its head file; a file that does not exist reads as
+// empty, a missing head file as `headWithoutFile`). An untitled copy holds nothing when
+// both texts are those of a new document. False when a file cannot be read.
+bool CopyMatchesFiles(const RecoveryCopy &copy, const QByteArray &headWithoutFile);
+// Whether the document's file or its head file was modified after the copy was taken.
+bool FilesChangedSince(const RecoveryCopy &copy);
+
+// Removes the hidden files of writes cut short (a kill mid-write) older than `age`
+// seconds at `now`; returns how many went.
+int RemoveStaleTemporaryCopies(const QString &folder, const QDateTime &now, qint64 ageSeconds = 24 * 60 * 60);
+
+// One warning for the damaged copies found at a start: each copy's file name, why it
+// cannot be read and where it is kept now.
+struct DamagedCopy {
+    QString path;     // the copy's name when found
+    QString reason;
+    QString keptAs;   // where it lies now (path itself when it could not be set aside)
+};
+QString DamagedCopiesMessage(const QList<DamagedCopy> &damaged);

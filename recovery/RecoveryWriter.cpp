@@ -16,10 +16,16 @@ struct Request {
     RecoveryCopy copy;
 };
 
-bool carryOut(const Request &request)
+bool removeFile(const QString &path)
 {
-    if (request.remove)
-        return !QFile::exists(request.path) || QFile::remove(request.path);
+    return !QFile::exists(path) || QFile::remove(path);
+}
+
+bool carryOut(const Request &request, const QByteArray &headWithoutFile)
+{
+    // Text typed and deleted again leaves the editor modified, with nothing to recover.
+    if (request.remove || CopyMatchesFiles(request.copy, headWithoutFile))
+        return removeFile(request.path);
     return WriteRecoveryFile(request.path, FormatRecoveryCopy(request.copy));
 }
 
@@ -33,6 +39,7 @@ struct RecoveryWriter::Shared {
     bool stop = false;
     bool lastOk = true;
     std::function<void(bool)> done;
+    QByteArray headWithoutFile;   // set before the thread starts, read-only after
 
     bool busyNow()
     {
@@ -51,7 +58,7 @@ struct RecoveryWriter::Shared {
             pending.reset();
             busy = true;
             guard.unlock();
-            const bool ok = carryOut(request);
+            const bool ok = carryOut(request, headWithoutFile);
             guard.lock();
             if (done && !request.remove) {
                 const auto report = done;
@@ -66,9 +73,11 @@ struct RecoveryWriter::Shared {
     }
 };
 
-RecoveryWriter::RecoveryWriter(std::function<void(bool)> done) : shared_(std::make_shared<Shared>())
+RecoveryWriter::RecoveryWriter(std::function<void(bool)> done, QByteArray headWithoutFile)
+    : shared_(std::make_shared<Shared>())
 {
     shared_->done = std::move(done);
+    shared_->headWithoutFile = std::move(headWithoutFile);
     // The thread keeps the shared part alive should it outlast this object.
     thread_ = std::thread([shared = shared_] {
         pthread_setname_np(pthread_self(), "recovery copy");

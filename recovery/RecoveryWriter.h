@@ -11,8 +11,10 @@
 
 class RecoveryWriter {
 public:
-    // `done` runs on the writer's thread after each write (true when it succeeded).
-    explicit RecoveryWriter(std::function<void(bool)> done = {});
+    // `done` runs on the writer's thread after each write (true when it succeeded). A copy
+    // whose text is on disk already (CopyMatchesFiles with `headWithoutFile`) holds nothing
+    // to recover: that write removes the file instead, and counts as a success.
+    explicit RecoveryWriter(std::function<void(bool)> done = {}, QByteArray headWithoutFile = {});
     // Waits for the request under way (up to a few seconds, so that a hung disk cannot
     // hold the program at exit) and ends the thread.
     ~RecoveryWriter();

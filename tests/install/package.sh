@@ -32,12 +32,42 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Maintainer)" = "The Quilldown developers <developers@quilldown.org>" ] || fail "Maintainer: $(field Maintainer)"
 depends=",$(field Depends | tr -d ' '),"
 [[ "$depends" == *",pandoc,"* ]] || fail "Depends lacks pandoc: $depends"
+# Recommended, not needed: the metric twin of the default editor font, and Qt's Wayland
+# plugin so that a Wayland session does not run the window through XWayland.
+recommends=",$(field Recommends | tr -d ' '),"
+for wanted in fonts-liberation2 qt6-wayland; do
+  [[ "$recommends" == *",$wanted,"* ]] || fail "Recommends lacks $wanted: $recommends"
+done
 
 lintian --fail-on error "$deb" || fail "lintian reports errors"
 
 root="$work/root"
 dpkg -x "$deb" "$root"
-[ -f "$root/usr/share/doc/quilldown/copyright" ] || fail "no copyright file"
+doc="$root/usr/share/doc/quilldown"
+# The copyright file in Debian's machine-readable format, its licence that of LICENSE; the
+# AppStream file names both of its licences.
+copyright="$doc/copyright"
+[ -f "$copyright" ] || fail "no copyright file"
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  || fail "copyright is not machine-readable: $(head -n 1 "$copyright")"
+grep -A3 -x 'Files: \*' "$copyright" | grep -qx 'License: GPL-3+' || fail "copyright: the program is not GPL-3+"
+grep -qx 'License: GPL-3+' "$copyright" && grep -q '/usr/share/common-licenses/GPL-3' "$copyright" \
+  || fail "copyright: no GPL-3+ licence paragraph"
+# Every licence named in a Files paragraph has a paragraph of its own.
+while read -r licence; do
+  grep -qx "License: $licence" <(awk '/^Files:/ { files = 1 } /^$/ { files = 0 } !files' "$copyright") \
+    || fail "copyright: licence $licence has no paragraph"
+done < <(awk '/^Files:/ { files = 1 } /^$/ { files = 0 } files && /^License:/ { print $2 }' "$copyright" | sort -u)
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$here/LICENSE" && grep -q 'Version 3, 29 June 2007' "$here/LICENSE" \
+  || fail "LICENSE is not the GPL version 3"
+metainfo="$root/usr/share/metainfo/org.quilldown.Quilldown.metainfo.xml"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" || fail "AppStream: no project_license"
+grep -Eq '<metadata_license>(CC0-1\.0|FSFAP)</metadata_license>' "$metainfo" || fail "AppStream: no metadata_license"
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net --pedantic "$metainfo" >"$work/appstream.log" 2>&1 \
+    || { cat "$work/appstream.log"; fail "AppStream file is not valid"; }
+fi
+cmp -s "$doc/sample.md" "$here/resources/sample.md" || fail "no sample document in $doc"
 # Every program and library in the package finds each library it needs, its own ones in
 # the package itself; every outside library it links comes from a package it depends on.
 # The package that installed a library; with /lib merged into /usr/lib, dpkg may know it

@@ -99,8 +99,14 @@ bool onlyCopyHolds(const QString &folder, const QByteArray &markdown, const QByt
     return copies.size() == 1 && copyHolds(copies.first(), markdown, head);
 }
 
-bool plant(TestApp &t, const QString &name, qint64 pid, const QByteArray &identity, const QString &document,
-           const QByteArray &markdown, int ageSeconds)
+bool setModified(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+RecoveryCopy copyOf(qint64 pid, const QByteArray &identity, const QString &document, const QByteArray &markdown,
+                    int ageSeconds)
 {
     RecoveryCopy copy;
     copy.markdown = markdown;
@@ -109,10 +115,20 @@ bool plant(TestApp &t, const QString &name, qint64 pid, const QByteArray &identi
     copy.savedAt = QDateTime::currentDateTimeUtc().addSecs(-ageSeconds);
     copy.pid = pid;
     copy.processIdentity = identity;
+    return copy;
+}
+
+// Written as the program writes it, the file's time that of the copy (they are listed by it).
+bool plant(TestApp &t, const QString &name, const RecoveryCopy &copy)
+{
     const QString path = folderOf(t) + name;
-    QFile file(path);
-    return WriteRecoveryFile(path, FormatRecoveryCopy(copy)) && file.open(QIODevice::ReadOnly)
-           && file.setFileTime(copy.savedAt.toLocalTime(), QFileDevice::FileModificationTime);
+    return WriteRecoveryFile(path, FormatRecoveryCopy(copy)) && setModified(path, copy.savedAt);
+}
+
+bool plant(TestApp &t, const QString &name, qint64 pid, const QByteArray &identity, const QString &document,
+           const QByteArray &markdown, int ageSeconds)
+{
+    return plant(t, name, copyOf(pid, identity, document, markdown, ageSeconds));
 }
 
 const QString kUnsavedNote = QStringLiteral("Could not keep a recovery copy of the unsaved text.");
@@ -245,29 +261,109 @@ private slots:
         running.waitForFinished();
     }
 
-    void damagedCopiesAreSetAside()
+    void onlyTextWorthRestoringIsOffered()
     {
         TestApp t;
-        const QByteArray good = FormatRecoveryCopy(RecoveryCopy{"text", kHeadTemplate, QString(),
-                                                                QDateTime::currentDateTimeUtc(), endedPid(), {}});
         const QString folder = folderOf(t);
+        const QString doc = t.docsDir() + QStringLiteral("a.md");
+        QVERIFY(writeFileBytes(doc, "saved\n"));
+        // Nothing but the saved text: removed unasked. Another machine's copy (a shared
+        // home) is that machine's to offer. Damaged copies make one warning together, and
+        // a write cut short a day ago goes.
+        QVERIFY(plant(t, QStringLiteral("equal.recovery"), endedPid(), {}, doc, "saved\n", 10));
+        RecoveryCopy foreign = copyOf(endedPid(), "other-boot:7", doc, "elsewhere", 20);
+        foreign.host = "machine-id:another-machine";
+        QVERIFY(plant(t, QStringLiteral("foreign.recovery"), foreign));
+        const QByteArray good = FormatRecoveryCopy(copyOf(endedPid(), {}, QString(), "text", 0));
         QVERIFY(WriteRecoveryFile(folder + QStringLiteral("cut.recovery"), good.left(good.size() - 9)));
         QVERIFY(WriteRecoveryFile(folder + QStringLiteral("noise.recovery"), QByteArray("\x89\x01garbage\0\xff", 12)));
+        const QString stale = folder + QStringLiteral(".1-a.recovery.Ab12Cd");
+        QVERIFY(writeFileBytes(stale, "half a cop"));
+        QVERIFY(setModified(stale, QDateTime::currentDateTimeUtc().addDays(-2)));
+
+        QVERIFY(t.start({doc}));
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 1, 30000);
+        const RecordedMessage warning = t.platform.lastMessage();
+        QCOMPARE(warning.icon, MessageIcon::Warning);
+        QVERIFY2(warning.text.startsWith(QStringLiteral("2 recovery copies are damaged and cannot be restored:")),
+                 qPrintable(warning.text));
+        QVERIFY(warning.text.contains(QStringLiteral("'cut.recovery' (cut short), kept as '") + folder
+                                      + QStringLiteral("cut.recovery.damaged'")));
+        QVERIFY(warning.text.contains(QStringLiteral("'noise.recovery' (")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("noise.recovery.damaged")));
+        QCOMPARE(ListRecoveryCopies(folder), QStringList{folder + QStringLiteral("foreign.recovery")});
+        QVERIFY(!QFile::exists(stale));
+        QVERIFY(!DocumentIsUnsaved());
+
+        // A character typed and deleted again: the editor says modified, the text is saved.
+        const QString copy = RecoveryCopyPath();
+        type(markdown(), "x");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 30000);
+        send(markdown(), Sci::SCI_DELETEBACK);
+        QVERIFY(DocumentIsUnsaved());
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
+        t.shutdown();
+        QCOMPARE(ListRecoveryCopies(folder), QStringList{folder + QStringLiteral("foreign.recovery")});
+
+        // A document begun under a new name comes back under that name, still unsaved.
+        const QString fresh = t.docsDir() + QStringLiteral("fresh.md");
+        QVERIFY(plant(t, QStringLiteral("fresh.recovery"), endedPid(), {}, fresh, "new text\n", 5));
+        t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
         QVERIFY(t.start());
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 2, 30000);
-        for (const RecordedMessage &m : t.platform.messages) {
-            QCOMPARE(m.icon, MessageIcon::Warning);
-            QVERIFY2(m.text.contains(QStringLiteral(" is damaged (")) && m.text.contains(QStringLiteral("cannot be restored")),
-                     qPrintable(m.text));
-        }
-        QVERIFY(t.platform.messages.at(0).text.contains(QStringLiteral(".damaged'")));
-        QVERIFY(QFile::exists(folder + QStringLiteral("cut.recovery.damaged")));
-        QVERIFY(QFile::exists(folder + QStringLiteral("noise.recovery.damaged")));
-        QVERIFY(ListRecoveryCopies(folder).isEmpty());
-        QVERIFY(mainWindow()->isVisible());
+        QVERIFY(t.platform.lastMessage().text.endsWith(QStringLiteral("Restore the unsaved text?")));
+        QCOMPARE(app().documentPath.get(), fresh);
+        QCOMPARE(EditorText(markdown()), QByteArray("new text\n"));
+        QVERIFY(DocumentIsUnsaved());
+        QVERIFY(!mainWindow()->statusText().contains(QStringLiteral("could not be opened")));
+        QVERIFY(!QFile::exists(fresh));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(folder + QStringLiteral("fresh.recovery")), 30000);
+        QVERIFY(t.platform.started.isEmpty());
+        DiscardRecoveryCopy();
         t.shutdown();
+        QCOMPARE(ListRecoveryCopies(folder), QStringList{folder + QStringLiteral("foreign.recovery")});
+
+        // The file changed after the copy was taken: the question says so.
+        QVERIFY(plant(t, QStringLiteral("older.recovery"), endedPid(), {}, doc, "copy text\n", 120));
+        QVERIFY(writeFileBytes(doc, "changed elsewhere\n"));
+        t.platform.messageAnswers.enqueue(MessageAnswer::No);
         QVERIFY(t.start());
-        QCOMPARE(t.platform.messageCount(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 3, 30000);
+        const QString asked = t.platform.lastMessage().text;
+        QVERIFY2(asked.startsWith(QStringLiteral("Quilldown was closed without saving 'a.md' (")), qPrintable(asked));
+        QVERIFY2(asked.endsWith(QStringLiteral("). Restore the unsaved text? "
+                                               "The file has changed on disk since this copy was made.")),
+                 qPrintable(asked));
+        QVERIFY(!QFile::exists(folder + QStringLiteral("older.recovery")));
+        t.shutdown();
+        QCOMPARE(t.platform.messageCount(), 3);
+    }
+
+    void damagedCopiesInAFolderThatCannotChangeWarnOnce()
+    {
+        if (::geteuid() == 0 && !fault::privateMounts())
+            QSKIP("Needs a private mount namespace to make the folder read-only for root.");
+        TestApp t;
+        const QString folder = folderOf(t);
+        QVERIFY(WriteRecoveryFile(folder + QStringLiteral("one.recovery"), "Quilldown recovery copy 1\npid x\n"));
+        QVERIFY(WriteRecoveryFile(folder + QStringLiteral("two.recovery"), "not a copy"));
+        std::unique_ptr<fault::MountGuard> guard;
+        if (::geteuid() == 0) {
+            QVERIFY(fault::makeReadOnly(folder));
+            guard = std::make_unique<fault::MountGuard>(folder);
+        } else {
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        for (int start = 1; start <= 2; ++start) {
+            QVERIFY(t.start());
+            QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), start, 30000);
+            const QString text = t.platform.lastMessage().text;
+            QVERIFY2(text.contains(QStringLiteral("kept as '") + folder + QStringLiteral("one.recovery'")), qPrintable(text));
+            QVERIFY(text.contains(QStringLiteral("kept as '") + folder + QStringLiteral("two.recovery'")));
+            t.shutdown();
+            QCOMPARE(t.platform.messageCount(), start);
+        }
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
     void unwritableStateFolderDisturbsNothing()

@@ -28,8 +28,17 @@ RecoveryCopy sample()
     copy.savedAt = QDateTime(QDate(2026, 12, 8), QTime(9, 30, 15, 250), Qt::UTC);
     copy.pid = 4242;
     copy.processIdentity = "boot-id:12345";
+    copy.host = "machine-id:\n0123";
     return copy;
 }
+
+bool setModified(const QString &path, const QDateTime &time)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.setFileTime(time, QFileDevice::FileModificationTime);
+}
+
+const QByteArray kTemplate = "<!--<title>PageTitle</title>-->\n";
 
 } // namespace
 
@@ -38,7 +47,12 @@ class TestRecoveryStore : public QObject {
 private slots:
     void formatKeepsEveryByte()
     {
-        for (const RecoveryCopy &original : {sample(), RecoveryCopy{{}, {}, {}, sample().savedAt, 1, {}}}) {
+        RecoveryCopy older;
+        older.savedAt = sample().savedAt;
+        older.pid = 1;
+        // Without a host the bytes are those of a copy of an older version, which reads back.
+        QVERIFY(!FormatRecoveryCopy(older).contains("\nhost "));
+        for (const RecoveryCopy &original : {sample(), older}) {
             RecoveryCopy back;
             QString reason;
             QCOMPARE(ParseRecoveryCopy(FormatRecoveryCopy(original), &back, &reason), RecoveryRead::Ok);
@@ -48,6 +62,7 @@ private slots:
             QCOMPARE(back.savedAt, original.savedAt);
             QCOMPARE(back.pid, original.pid);
             QCOMPARE(back.processIdentity, original.processIdentity);
+            QCOMPARE(back.host, original.host);
         }
     }
 
@@ -114,6 +129,25 @@ private slots:
         QCOMPARE(ReadRecoveryFile(folder + QStringLiteral("5-e.recovery"), nullptr, nullptr), RecoveryRead::Missing);
         QCOMPARE(ReadRecoveryFile(folder + QStringLiteral("none.recovery"), nullptr, nullptr), RecoveryRead::Missing);
 
+        // Writes cut short by a kill are cleared after a day; the copies themselves stay,
+        // old or not, and so does a write that may still be under way.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QString stale = folder + QStringLiteral(".7-g.recovery.Zz9Yx8");
+        const QString fresh = folder + QStringLiteral(".8-h.recovery.Qq1Ww2");
+        QVERIFY(writeFileBytes(stale, "half"));
+        QVERIFY(writeFileBytes(fresh, "half"));
+        QVERIFY(setModified(stale, now.addDays(-2)));
+        QVERIFY(setModified(fresh, now.addSecs(-600)));
+        QVERIFY(setModified(folder + QStringLiteral(".4-d.recovery.Ab12Cd"), now.addDays(-3)));
+        QVERIFY(setModified(older, now.addDays(-5)));
+        QCOMPARE(RemoveStaleTemporaryCopies(folder, now), 2);
+        QVERIFY(!QFile::exists(stale));
+        QVERIFY(QFile::exists(fresh));
+        QVERIFY(QFile::exists(older));
+        QVERIFY(QFile::exists(folder + QStringLiteral("3-c.recovery.damaged")));
+        QCOMPARE(RemoveStaleTemporaryCopies(folder, now.addDays(2)), 1);
+        QCOMPARE(RemoveStaleTemporaryCopies(QString(), now), 0);
+
         // A folder that cannot be made: nothing written, nothing left behind.
         QVERIFY(writeFileBytes(dir.path() + QStringLiteral("/blocked"), "file"));
         QVERIFY(!WriteRecoveryFile(dir.path() + QStringLiteral("/blocked/recovery/x.recovery"), "data"));
@@ -154,6 +188,102 @@ private slots:
         ::waitpid(zombie, nullptr, 0);
     }
 
+    void owners()
+    {
+        // A copy made on another machine sharing this home is left to that machine, even
+        // when no process of that id runs here; copies without a host are of this one.
+        QVERIFY(!HostIdentity().isEmpty());
+        QCOMPARE(HostIdentity(), HostIdentity());
+        RecoveryCopy copy = sample();
+        copy.pid = endedPid();
+        copy.processIdentity.clear();
+        copy.host = HostIdentity();
+        QVERIFY(!CopyOwnerMayBeRunning(copy));
+        copy.host.clear();
+        QVERIFY(!CopyOwnerMayBeRunning(copy));
+        copy.host = "machine-id:elsewhere";
+        QVERIFY(CopyOwnerMayBeRunning(copy));
+        copy.host = HostIdentity();
+        copy.pid = QCoreApplication::applicationPid();
+        copy.processIdentity = ProcessIdentity(copy.pid);
+        QVERIFY(CopyOwnerMayBeRunning(copy));
+    }
+
+    void copiesAreComparedWithTheFiles()
+    {
+        QTemporaryDir dir;
+        const QString doc = dir.filePath(QStringLiteral("notes.md"));
+        const QString headFile = dir.filePath(QStringLiteral("notes.head.txt"));
+        RecoveryCopy copy;
+        copy.savedAt = QDateTime::currentDateTimeUtc();
+        copy.head = kTemplate;
+
+        // Untitled: only a new document's texts hold nothing.
+        QVERIFY(CopyMatchesFiles(copy, kTemplate));
+        copy.markdown = "x";
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+        copy.markdown.clear();
+        copy.head = "<meta>";
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+
+        // A name without a file yet reads as an empty document with the template head.
+        copy.documentPath = doc;
+        copy.head = kTemplate;
+        QVERIFY(CopyMatchesFiles(copy, kTemplate));
+        copy.markdown = "typed";
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+        QVERIFY(writeFileBytes(doc, "typed"));
+        QVERIFY(CopyMatchesFiles(copy, kTemplate));
+        QVERIFY(writeFileBytes(doc, "tyPed"));   // same size, other bytes
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+        QVERIFY(writeFileBytes(doc, "typed\n"));
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+        QVERIFY(writeFileBytes(doc, "typed"));
+        QVERIFY(writeFileBytes(headFile, "<style></style>"));
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+        copy.head = "<style></style>";
+        QVERIFY(CopyMatchesFiles(copy, kTemplate));
+        // What cannot be read may hold anything: the copy is kept.
+        QVERIFY(QFile::remove(headFile));
+        QVERIFY(QDir().mkdir(headFile));
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+        QVERIFY(QDir().rmdir(headFile));
+        QVERIFY(QFile::remove(doc));
+        QVERIFY(::mkfifo(QFile::encodeName(doc).constData(), 0600) == 0);
+        copy.markdown.clear();
+        copy.head = kTemplate;
+        QVERIFY(!CopyMatchesFiles(copy, kTemplate));
+        QVERIFY(QFile::remove(doc));
+
+        // Changed on disk: a file or head file modified after the copy was taken.
+        QVERIFY(writeFileBytes(doc, "saved"));
+        QVERIFY(setModified(doc, copy.savedAt.addSecs(-60)));
+        QVERIFY(!FilesChangedSince(copy));
+        QVERIFY(writeFileBytes(headFile, "<meta>"));
+        QVERIFY(setModified(headFile, copy.savedAt.addSecs(5)));
+        QVERIFY(FilesChangedSince(copy));
+        QVERIFY(QFile::remove(headFile));
+        QVERIFY(setModified(doc, copy.savedAt.addSecs(5)));
+        QVERIFY(FilesChangedSince(copy));
+        copy.documentPath.clear();
+        QVERIFY(!FilesChangedSince(copy));
+    }
+
+    void damagedCopiesMakeOneWarning()
+    {
+        const DamagedCopy cut{QStringLiteral("/s/1-a.recovery"), QStringLiteral("cut short"),
+                              QStringLiteral("/s/1-a.recovery.damaged")};
+        const DamagedCopy stuck{QStringLiteral("/s/2-b.recovery"), QStringLiteral("its checksum does not match"),
+                                QStringLiteral("/s/2-b.recovery")};
+        QCOMPARE(DamagedCopiesMessage({cut}),
+                 QStringLiteral("The recovery copy '1-a.recovery' is damaged (cut short) and cannot be restored. "
+                                "It is kept as '/s/1-a.recovery.damaged'."));
+        QCOMPARE(DamagedCopiesMessage({cut, stuck}),
+                 QStringLiteral("2 recovery copies are damaged and cannot be restored:\n"
+                                "'1-a.recovery' (cut short), kept as '/s/1-a.recovery.damaged'\n"
+                                "'2-b.recovery' (its checksum does not match), kept as '/s/2-b.recovery'"));
+    }
+
     void writerCarriesOutTheNewestRequest()
     {
         QTemporaryDir dir;
@@ -185,6 +315,22 @@ private slots:
             QCOMPARE(failures.load(), 1);
         }
         QVERIFY(reports.load() >= 2);
+
+        // A copy whose text is the saved one replaces nothing: the file goes.
+        const QString doc = dir.filePath(QStringLiteral("saved.md"));
+        QVERIFY(writeFileBytes(doc, "saved"));
+        RecoveryCopy copy = sample();
+        copy.documentPath = doc;
+        copy.markdown = "saved!";
+        copy.head = kTemplate;
+        RecoveryWriter writer({}, kTemplate);
+        writer.write(path, copy);
+        QVERIFY(writer.flush(30000));
+        QVERIFY(QFile::exists(path));
+        copy.markdown = "saved";
+        writer.write(path, copy);
+        QVERIFY(writer.flush(30000));
+        QVERIFY(!QFile::exists(path));
     }
 };
 
