@@ -125,11 +125,24 @@ QString LinkQueryScript(bool atPoint, double x, double y)
 
 QString UserFocusScript()
 {
-    // A focus the user moved (Tab, a click) comes with the capabilities of the device
-    // that moved it; a script's focus() has none, and a page cannot fake a trusted event.
-    return QStringLiteral("(function(){var user=null;"
+    // The user moves the focus with a trusted Tab or press: where the focus is once that
+    // input has been handled is theirs, unless it moved more than once meanwhile (a page
+    // script moved it again). A move by the pointer also comes with the capabilities of
+    // its device, which a script's focus() never has; any other focus a script moves, or
+    // a blur, forgets the user's.
+    return QStringLiteral("(function(){var user=null,move=null;"
+                          "function settle(m){if(move!==m)return;move=null;"
+                          "if(!m.tainted)user=document.activeElement;}"
+                          "function input(e){if(!e.isTrusted||(e.type==='keydown'&&e.key!=='Tab'))return;"
+                          "var m={moves:0,tainted:false};move=m;setTimeout(function(){settle(m);},0);}"
+                          "window.addEventListener('keydown',input,true);"
+                          "window.addEventListener('mousedown',input,true);"
                           "document.addEventListener('focusin',function(e){"
-                          "user=e.isTrusted&&e.sourceCapabilities?e.target:null;},true);"
+                          "if(e.isTrusted&&e.sourceCapabilities){user=e.target;return;}"
+                          "if(move&&++move.moves===1)return;"
+                          "if(move)move.tainted=true;user=null;},true);"
+                          "document.addEventListener('focusout',function(e){"
+                          "if(!move&&e.target===user)user=null;},true);"
                           "window.quilldownUserFocus=function(){return user;};})()");
 }
 
