@@ -143,7 +143,7 @@ QString UserFocusScript()
                           "if(move)move.tainted=true;user=null;},true);"
                           "document.addEventListener('focusout',function(e){"
                           "if(!move&&e.target===user)user=null;},true);"
-                          "window.quilldownUserFocus=function(){return user;};})()");
+                          "window.quilldownUserFocus=function(){if(move)settle(move);return user;};})()");
 }
 
 QString BlockedByPageNote()
