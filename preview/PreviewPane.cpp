@@ -28,8 +28,8 @@ namespace {
 constexpr int kSettleMs = 500;
 // How long an answer to one of our scripts may take before it counts as lost.
 constexpr int kScriptLostMs = 3000;
-// How long after the user's copy key the clipboard may change for it.
-constexpr int kCopyMs = 3000;
+// How long after the user's copy key the clipboard's next change counts as that copy.
+constexpr int kCopyMs = 10000;
 
 QPointer<PreviewPane> current;
 
@@ -223,7 +223,9 @@ void ClipboardKeeper::onChanged()
 {
     if (restoring_)
         return;
+    // The change the user's copy asked for, once.
     if (platform().milliseconds() <= copyAllowedUntil_) {
+        copyAllowedUntil_ = -1;
         remember();
         return;
     }

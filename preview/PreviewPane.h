@@ -24,7 +24,7 @@ public:
     ~ClipboardKeeper() override;
     // Takes a copy of what the clipboard holds now: done as the user reaches the view.
     void remember();
-    // The user asked to copy: changes in the next moments are theirs.
+    // The user asked to copy: the clipboard's next change, within a few seconds, is theirs.
     void allowCopy();
 
 private:
