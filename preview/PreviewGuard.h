@@ -27,13 +27,19 @@ public:
 // the engine's own blank and inline frames, never a local file.
 bool FrameMayLoad(const QUrl &url);
 
-// A launcher (".desktop") or a file with an execute bit: the desktop's opener might run it.
-bool IsLauncherOrProgram(const QString &path);
-
-// A script for the page's isolated world that answers the address of the link at the
-// point (x, y) of the view, in CSS pixels, or of the focused link when `atPoint` is false;
-// "" when there is none.
+// A script for the page's isolated world that answers the address of the link drawn
+// visibly at the point (x, y) of the view, in CSS pixels, or, when `atPoint` is false, of
+// the focused link if the user focused it (UserFocusScript) and it is drawn visibly; ""
+// otherwise. Drawn visibly at a point: the page's hit test finds the link (or something
+// inside it) there, neither it nor anything around it is hidden or fully transparent,
+// something of the link is painted there (text in a colour that shows, a picture, a
+// background), and nothing the hit test passes over (pointer-events: none) is painted
+// over it.
 QString LinkQueryScript(bool atPoint, double x = 0, double y = 0);
+
+// A script for the page's isolated world, run as each document is made: it remembers
+// the element the user last focused by Tab or click (a script's focus() clears it).
+QString UserFocusScript();
 
 // The status bar's notes about refused navigations.
 QString BlockedByPageNote();

@@ -3,7 +3,12 @@
 #include "platform/Platform.h"
 #include "preview/PreviewGuard.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QLabel>
 #include <QPointer>
@@ -11,6 +16,7 @@
 #include <QVariantList>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <cmath>
 
@@ -20,6 +26,8 @@ namespace {
 constexpr int kSettleMs = 500;
 // How long an answer to one of our scripts may take before it counts as lost.
 constexpr int kScriptLostMs = 3000;
+// How long after the user's copy key the clipboard's next change counts as that copy.
+constexpr int kCopyMs = 10000;
 
 int toPixels(double value)
 {
@@ -49,6 +57,19 @@ PreviewPage::PreviewPage(QObject *parent)
     setUrlRequestInterceptor(new LocalResourceGuard(this));
     // Web images, stylesheets and fonts show as in any browser.
     settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    // Scripts neither read nor write the clipboard (the engine still lets a click handler
+    // write it: ClipboardKeeper undoes that).
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    // Remembers which link the user focused, for Enter; in the isolated world, where the
+    // page's scripts cannot reach it.
+    QWebEngineScript userFocus;
+    userFocus.setName(QStringLiteral("quilldown-user-focus"));
+    userFocus.setSourceCode(UserFocusScript());
+    userFocus.setWorldId(QWebEngineScript::ApplicationWorld);
+    userFocus.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    userFocus.setRunsOnSubFrames(false);
+    scripts().insert(userFocus);
 }
 
 bool PreviewPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
@@ -132,9 +153,13 @@ QWebEnginePage *PreviewPage::createWindow(WebWindowType)
 
 void PreviewPage::javaScriptAlert(const QUrl &, const QString &) {}
 
-bool PreviewPage::javaScriptConfirm(const QUrl &, const QString &)
+bool PreviewPage::javaScriptConfirm(const QUrl &, const QString &msg)
 {
-    return false;
+    // The engine asks its leave-page question (a page's "beforeunload") through here, in
+    // these words: the answer is always to leave, or the page would hold every later
+    // load of ours. A page's own confirm() is answered no.
+    return msg == QCoreApplication::translate("QWebEnginePage", "Are you sure you want to leave this page? Changes "
+                                                                "that you made may not be saved.");
 }
 
 bool PreviewPage::javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *)
@@ -142,14 +167,97 @@ bool PreviewPage::javaScriptPrompt(const QUrl &, const QString &, const QString 
     return false;
 }
 
+// ---------------------------------------------------------------- ClipboardKeeper
+
+namespace {
+
+// The text the clipboard holds, in the forms kept: the copy is taken each time the user
+// reaches the preview, and another program's pictures would be slow to fetch each time.
+QMimeData *copyOf(const QMimeData *data)
+{
+    auto *copy = new QMimeData;
+    if (!data)
+        return copy;
+    for (const char *format : {"text/plain", "text/html", "text/uri-list"})
+        if (data->hasFormat(QLatin1String(format)))
+            copy->setData(QLatin1String(format), data->data(QLatin1String(format)));
+    return copy;
+}
+
+} // namespace
+
+ClipboardKeeper::ClipboardKeeper(QWidget *view)
+    : QObject(view)
+    , view_(view)
+{
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &ClipboardKeeper::onChanged);
+}
+
+ClipboardKeeper::~ClipboardKeeper()
+{
+    delete kept_;
+}
+
+void ClipboardKeeper::remember()
+{
+    delete kept_;
+    kept_ = copyOf(QGuiApplication::clipboard()->mimeData());
+}
+
+void ClipboardKeeper::allowCopy()
+{
+    copyAllowedUntil_ = platform().milliseconds() + kCopyMs;
+}
+
+bool ClipboardKeeper::focusInView() const
+{
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && view_->isActiveWindow() && (focus == view_ || view_->isAncestorOf(focus));
+}
+
+void ClipboardKeeper::onChanged()
+{
+    if (restoring_)
+        return;
+    // The change the user's copy asked for, once.
+    if (platform().milliseconds() <= copyAllowedUntil_) {
+        copyAllowedUntil_ = -1;
+        remember();
+        return;
+    }
+    // The page can write only while it has the focus (or just had the user's click).
+    if (!focusInView() || !kept_)
+        return;
+    // Put back once the writer is done with the clipboard.
+    QTimer::singleShot(0, this, [this] {
+        if (!kept_)
+            return;
+        restoring_ = true;
+        if (kept_->formats().isEmpty())
+            QGuiApplication::clipboard()->clear();
+        else
+            QGuiApplication::clipboard()->setMimeData(copyOf(kept_));
+        restoring_ = false;
+    });
+}
+
 // ---------------------------------------------------------------- PreviewPane
 
 PreviewPane::PreviewPane(QWidget *parent)
     : QWebEngineView(parent)
     , page_(new PreviewPage(this))
+    , clipboard_(new ClipboardKeeper(this))
 {
     setPage(page_);
     connect(page_, &PreviewPage::note, this, &PreviewPane::note);
+    connect(page_, &QWebEnginePage::linkHovered, this, [this](const QString &address) {
+        emit hover(address.isEmpty() ? QString() : QUrl(address).toDisplayString());
+    });
+    // The page's own copy commands (its context menu) are the user's.
+    for (const auto action : {QWebEnginePage::Copy, QWebEnginePage::Cut, QWebEnginePage::CopyLinkToClipboard,
+                              QWebEnginePage::CopyImageToClipboard, QWebEnginePage::CopyImageUrlToClipboard,
+                              QWebEnginePage::CopyMediaUrlToClipboard})
+        connect(page_->action(action), &QAction::triggered, clipboard_, &ClipboardKeeper::allowCopy);
     connect(page_, &QWebEnginePage::loadingChanged, this, &PreviewPane::onLoadingChanged);
     connect(page_, &QWebEnginePage::scrollPositionChanged, this, [this](const QPointF &position) {
         emit activity();
@@ -191,8 +299,13 @@ bool PreviewPane::eventFilter(QObject *watched, QEvent *event)
                 child->installEventFilter(this);
         }
         break;
+    case QEvent::FocusIn:
+        if (watched != this)
+            clipboard_->remember();
+        break;
     case QEvent::MouseButtonPress:
         if (watched != this && page_) {
+            clipboard_->remember();
             const auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() == Qt::LeftButton) {
                 const QPointF position = static_cast<QWidget *>(watched)->mapTo(this, mouse->position());
@@ -203,6 +316,8 @@ bool PreviewPane::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress:
         if (watched != this && page_) {
             const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut))
+                clipboard_->allowCopy();
             // Enter follows a focused link; Space never does, so it counts for nothing.
             if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && !key->isAutoRepeat())
                 page_->noteUserGesture(nullptr);

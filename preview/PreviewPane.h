@@ -11,20 +11,45 @@
 #include <cstdint>
 
 class QLabel;
+class QMimeData;
 class QWebEngineLoadingInfo;
 
-// A page in silent mode: no script dialogs, no new windows. Its documents cannot read
-// local files, and local resources that are not regular files are refused. The program's
-// own loads are always allowed; any other navigation of the pane must follow the user's
-// click on, or Enter at, that very link within a second, and is then asked of
-// OnPreviewNavigate.
+// Keeps the clipboard from a page's writes: while the focus is in `view`, only the user's
+// own copy (allowCopy: a copy key, the page's copy actions) may change it; anything else
+// written there meanwhile is replaced by the text it held before (remember).
+class ClipboardKeeper : public QObject {
+    Q_OBJECT
+public:
+    explicit ClipboardKeeper(QWidget *view);
+    ~ClipboardKeeper() override;
+    // Takes a copy of what the clipboard holds now: done as the user reaches the view.
+    void remember();
+    // The user asked to copy: the clipboard's next change, within a few seconds, is theirs.
+    void allowCopy();
+
+private:
+    void onChanged();
+    bool focusInView() const;
+
+    QWidget *view_;
+    QMimeData *kept_ = nullptr;       // owned; null: nothing kept yet
+    std::int64_t copyAllowedUntil_ = -1;
+    bool restoring_ = false;
+};
+
+// A page in silent mode: no script dialogs, no new windows, no leave-page question, no
+// writing to the clipboard by itself. Its documents cannot read local files, and local
+// resources that are not regular files are refused. The program's own loads are always
+// allowed; any other navigation of the pane must follow the user's click on a link drawn
+// visibly there, or Enter at a visible link the user focused, within a second, and is
+// then asked of OnPreviewNavigate.
 class PreviewPage : public QWebEnginePage {
     Q_OBJECT
 public:
     explicit PreviewPage(QObject *parent = nullptr);
 
     // The user pressed the left mouse button at `position` (view coordinates), or Enter
-    // when `position` is null: the page is asked which link is there.
+    // when `position` is null: the page is asked which link is drawn there, or focused.
     void noteUserGesture(const QPointF *position);
 
 signals:
@@ -97,6 +122,9 @@ signals:
     void activity();
     // A note for the reader (a refused navigation).
     void note(const QString &text);
+    // The address of the link under the pointer or focused, for the status bar while it
+    // lasts; "" when there is none any more (the status bar then shows what it did before).
+    void hover(const QString &address);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -111,6 +139,7 @@ private:
     void newGeneration();
 
     PreviewPage *page_;
+    ClipboardKeeper *clipboard_;
     QLabel *snapshot_ = nullptr;
     bool loading_ = false;
     QUrl pendingUrl_;

