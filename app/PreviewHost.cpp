@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLibrary>
 #include <QOpenGLContext>
+#include <QStatusBar>
 #include <QStringList>
 #include <QTimer>
 
@@ -177,6 +178,41 @@ PreviewModuleEntry LoadPreviewModule(QString *error)
     return nullptr;
 }
 
+namespace {
+
+// A hovered link's address shows over the status text, as in a browser; a message that
+// was showing (such as "Converting...") comes back when the pointer leaves the link.
+class HoveredLinkNote : public QObject {
+public:
+    explicit HoveredLinkNote(QStatusBar *bar)
+        : QObject(bar), bar_(bar)
+    {
+    }
+
+    void show(const QString &address)
+    {
+        if (!address.isEmpty()) {
+            if (!showing_)
+                covered_ = bar_->currentMessage();
+            showing_ = true;
+            bar_->showMessage(address);
+        } else if (showing_) {
+            showing_ = false;
+            if (covered_.isEmpty())
+                bar_->clearMessage();
+            else
+                bar_->showMessage(covered_);
+        }
+    }
+
+private:
+    QStatusBar *bar_;
+    QString covered_;
+    bool showing_ = false;
+};
+
+} // namespace
+
 void StartPreviewPane()
 {
     MainWindow *window = mainWindow();
@@ -202,6 +238,8 @@ void StartPreviewPane()
                 context.syncScroll = [] { return app().settings.SyncScroll != 0; };
                 context.activity = [] { KeepIdlePassAwake(); };
                 context.note = [window](const QString &text) { window->setStatusText(text); };
+                auto *linkNote = new HoveredLinkNote(window->statusBar());
+                context.hover = [linkNote](const QString &address) { linkNote->show(address); };
                 context.place = [window](QWidget *widget, PreviewPane *pane) { window->setPreviewPane(widget, pane); };
                 window->adoptPreviewController(std::unique_ptr<PreviewController>(loaded(context)));
                 if (!window->preview() || !window->previewController()) {

@@ -94,6 +94,8 @@ extern "C" Q_DECL_EXPORT PreviewController *quilldown_preview_module(const Previ
         QObject::connect(pane, &PreviewPane::activity, pane, context.activity);
     if (context.note)
         QObject::connect(pane, &PreviewPane::note, pane, context.note);
+    if (context.hover)
+        QObject::connect(pane, &PreviewPane::hover, pane, context.hover);
     QObject::connect(pane->page(), &QWebEnginePage::loadingChanged, pane, [] { nameRenderWindows(); });
     nameRenderWindows();
     if (context.place)

@@ -29,6 +29,8 @@ struct PreviewContext {
     std::function<bool()> syncScroll;             // whether editor and preview scroll together
     std::function<void()> activity;               // something may have given the preview work
     std::function<void(const QString &)> note;    // a note for the reader (the status bar)
+    // The address of the link under the pointer or focus, "" once there is none.
+    std::function<void(const QString &)> hover;
     // Puts the new pane in its place; `widget` is the pane as a widget.
     std::function<void(QWidget *widget, PreviewPane *pane)> place;
 };

@@ -213,8 +213,10 @@ private slots:
         const QPoint seenPoint = centreOf(QStringLiteral("seen"));
         QTest::mouseMove(target, seenPoint);
         QTRY_VERIFY_WITH_TIMEOUT(!hovers.isEmpty() && hovers.last().at(0).toString() == seen.toString(), kWait);
+        QCOMPARE(mainWindow()->statusBar()->currentMessage(), seen.toString());
         QTest::mouseMove(target, centreOf(QStringLiteral("text")));
         QTRY_VERIFY_WITH_TIMEOUT(hovers.last().at(0).toString().isEmpty(), kWait);
+        QCOMPARE(mainWindow()->statusBar()->currentMessage(), QString());
         clickPane(seenPoint);
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.openedUrls(), QList<QUrl>({seen}), kWait);
 
