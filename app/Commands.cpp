@@ -6,41 +6,44 @@
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
+#include "app/Startup.h"
 #include "app/ViewCommands.h"
 
 #include <QAction>
 
 void RunCommand(int id)
 {
+    MainWindow *w = mainWindow();
+    ConversionHost *conversion = ActiveConversionHost();
+    if (!w || !conversion)
+        return;
+    Document &document = *w->document();
     // A command may change what the preview shows or where it stands.
     KeepIdlePassAwake();
     switch (id) {
-    case CmdRefresh: RefreshCommand(); break;
-    case CmdNew: NewDocument(false); break;
-    case CmdNewWindow: OpenNewWindow(); break;
-    case CmdSave: SaveDocument(); break;
-    case CmdSaveAs: SaveDocumentAs(); break;
-    case CmdOpen: OpenDocument(QString()); break;
-    case CmdLoadCss: LoadStylesheet(); break;
-    case CmdExit:
-        if (mainWindow())
-            mainWindow()->close();
-        break;
-    case CmdPreviewInBrowser: PreviewInBrowser(); break;
-    case CmdWordWrap: ToggleWordWrap(); break;
+    case CmdRefresh: RefreshCommand(*conversion); break;
+    case CmdNew: NewDocument(document, false); break;
+    case CmdNewWindow: OpenNewWindow(document); break;
+    case CmdSave: SaveDocument(document); break;
+    case CmdSaveAs: SaveDocumentAs(document); break;
+    case CmdOpen: OpenDocument(document, QString()); break;
+    case CmdLoadCss: LoadStylesheet(document); break;
+    case CmdExit: w->close(); break;
+    case CmdPreviewInBrowser: PreviewInBrowser(*conversion); break;
+    case CmdWordWrap: ToggleWordWrap(document); break;
     case CmdSyncScroll: ToggleSyncScroll(); break;
-    case CmdFont: ChooseEditorFont(); break;
-    case CmdAbout: ShowAbout(); break;
-    case CmdFind: FindCommand(); break;
-    case CmdFindNext: FindAgainCommand(FindDirection::Forwards); break;
-    case CmdFindPrevious: FindAgainCommand(FindDirection::Backwards); break;
-    case CmdNoBreakSpace: InsertNoBreakSpace(); break;
-    case CmdBold: ToggleMarkup("**", "**"); break;
-    case CmdItalic: ToggleMarkup("*", "*"); break;
+    case CmdFont: ChooseEditorFont(document); break;
+    case CmdAbout: ShowAbout(w); break;
+    case CmdFind: FindCommand(document); break;
+    case CmdFindNext: FindAgainCommand(document, FindDirection::Forwards); break;
+    case CmdFindPrevious: FindAgainCommand(document, FindDirection::Backwards); break;
+    case CmdNoBreakSpace: InsertNoBreakSpace(document); break;
+    case CmdBold: ToggleMarkup(document, "**", "**"); break;
+    case CmdItalic: ToggleMarkup(document, "*", "*"); break;
     case CmdAlignPreview: AlignPreviewPane(); break;
     default:
         if (id >= CmdFirstStylesheet)
-            UseStylesheetEntry(id - CmdFirstStylesheet);
+            UseStylesheetEntry(document, id - CmdFirstStylesheet);
         break;
     }
     UpdateCommandChecks();

@@ -96,6 +96,7 @@ MainWindow::MainWindow()
     headEditor_->resize(100, 100);
     ConnectEditorNotifications(markdownEditor_, EditorRole::Markdown, WindowEditorHooks());
     ConnectEditorNotifications(headEditor_, EditorRole::Head, WindowEditorHooks());
+    document_ = new Document(markdownEditor_, headEditor_, this);
 
     // A blank page's stand-in until the preview module has made the pane.
     previewWidget_ = new QWidget;
@@ -117,8 +118,8 @@ MainWindow::MainWindow()
     paneSplitter_->addWidget(editorSplitter_);
     paneSplitter_->addWidget(previewWidget_);
 
-    InstallDropHandling(markdownEditor_, OpenDroppedFile);
-    InstallDropHandling(headEditor_, OpenDroppedFile);
+    InstallDropHandling(markdownEditor_, DroppedFileOpener(*document_));
+    InstallDropHandling(headEditor_, DroppedFileOpener(*document_));
 
     buildMenus();
 
@@ -268,7 +269,7 @@ void MainWindow::setPreviewPane(QWidget *widget, PreviewPane *pane)
     QWidget *standIn = paneSplitter_->replaceWidget(1, widget);
     delete standIn;
     paneSplitter_->setSizes(sizes);
-    InstallDropHandling(widget, OpenDroppedFile);
+    InstallDropHandling(widget, DroppedFileOpener(*document_));
     previewWidget_ = widget;
     preview_ = pane;
 }
@@ -312,7 +313,7 @@ void MainWindow::RecordWindowGeometry()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (app().quit.load() || ConfirmDiscard()) {
+    if (app().quit.load() || ConfirmDiscard(*document_)) {
         app().quit = 1;
         event->accept();
         QCoreApplication::quit();
@@ -364,6 +365,5 @@ bool BuildMainWindow()
 {
     auto *window = new MainWindow;
     setMainWindow(window);
-    app().mainWindowExists = 1;
     return true;
 }

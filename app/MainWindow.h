@@ -8,6 +8,7 @@
 #include <QMap>
 #include <QSplitter>
 
+class Document;
 class QAction;
 class QLabel;
 class QShortcut;
@@ -46,6 +47,8 @@ public:
 
     QsciScintillaBase *markdownEditor() const { return markdownEditor_; }
     QsciScintillaBase *headEditor() const { return headEditor_; }
+    // The document over the two editors; owned by the window.
+    Document *document() const { return document_; }
     // The preview pane, or nullptr until the preview module has made it.
     PreviewPane *preview() const { return preview_; }
     // Puts the pane (one object, as a widget and as itself) where the blank stand-in was.
@@ -81,6 +84,7 @@ private:
 
     QsciScintillaBase *markdownEditor_ = nullptr;
     QsciScintillaBase *headEditor_ = nullptr;
+    Document *document_ = nullptr;
     PreviewPane *preview_ = nullptr;
     QWidget *previewWidget_ = nullptr;
     RatioSplitter *paneSplitter_ = nullptr;

@@ -28,7 +28,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Quilldown 1.7 (%s)\n", BuildDate());
+        std::printf("Quilldown %s (%s)\n", kQuilldownVersion, BuildDate());
         return 0;
     }
     EngineEnvironment engine;

@@ -215,7 +215,7 @@ private slots:
             QVERIFY(t.start());
         }
         QVERIFY(QFile::setPermissions(css, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QCOMPARE(app().currentStylesheet.get(), css + QStringLiteral("air.css"));
+        QCOMPARE(document().stylesheet(), css + QStringLiteral("air.css"));
         QVERIFY(app().stylesheetList.isEmpty());
         QVERIFY(!htmlMenu().contains(QStringLiteral("Select &CSS")));
         t.shutdown();
@@ -273,7 +273,7 @@ private slots:
             QVERIFY(mainWindow()->width() <= most.width() && mainWindow()->height() <= most.height());
             QVERIFY(mainWindow()->width() >= 100 && mainWindow()->height() >= 100);
             QVERIFY(qAbs(mainWindow()->x()) <= 32767 && qAbs(mainWindow()->y()) <= 32767);
-            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && !PreviewIsLoading(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!lastPage().isEmpty() && !PreviewIsLoading(), 20000);
             QVERIFY(!mainWindow()->grab().isNull());
             type(markdown(), "still typing\n");
             QCOMPARE(EditorText(markdown()), QByteArray("still typing\n"));

@@ -155,8 +155,8 @@ private slots:
             QCOMPARE(question.buttons, MessageButtons::YesNo);
             QCOMPARE(EditorText(markdown()), child.markdown);
             QCOMPARE(EditorText(head()), child.head);
-            QCOMPARE(app().documentPath.get(), doc);
-            QVERIFY(DocumentIsUnsaved());
+            QCOMPARE(document().path(), doc);
+            QVERIFY(document().isModified());
             QCOMPARE(readFileBytes(doc), original);
             // One undo shows the saved text beside the recovered one.
             send(markdown(), Sci::SCI_UNDO);
@@ -182,7 +182,7 @@ private slots:
 
         type(markdown(), "more ");
         QTRY_VERIFY_WITH_TIMEOUT(copyHolds(copy, "more saved\n", kHeadTemplate), 30000);
-        QCOMPARE(SaveDocument(), SaveResult::Completed);
+        QCOMPARE(SaveDocument(document()), SaveResult::Completed);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
         QCOMPARE(readFileBytes(doc), QByteArray("more saved\n"));
 
@@ -190,7 +190,7 @@ private slots:
         type(head(), "<meta>");
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 30000);
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
-        NewDocument(false);
+        NewDocument(document(), false);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
 
         // Exit after No, and an exit with nothing unsaved, leave no copy either.
@@ -227,7 +227,7 @@ private slots:
         QVERIFY(!QFile::exists(folder + QStringLiteral("ended.recovery")));
         QVERIFY(QFile::exists(folder + QStringLiteral("reused.recovery")));   // no answer: kept
         QVERIFY(QFile::exists(folder + QStringLiteral("running.recovery")));
-        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!document().isModified());
         t.shutdown();
 
         // Several copies: the first restored here, a new window for the next.
@@ -238,7 +238,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.started.size(), 1, 30000);
         QCOMPARE(t.platform.started.first(), QStringList{QCoreApplication::applicationFilePath()});
         QCOMPARE(EditorText(markdown()), QByteArray("later"));
-        QCOMPARE(app().documentPath.get(), doc);
+        QCOMPARE(document().path(), doc);
         QVERIFY(QFile::exists(folder + QStringLiteral("reused.recovery")));
         QVERIFY(QFile::exists(folder + QStringLiteral("running.recovery")));
         running.kill();
@@ -290,11 +290,11 @@ private slots:
             type(markdown(), "typed ");
             QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->statusText(), kUnsavedNote, 30000);
             QCOMPARE(t.platform.messageCount(), 0);
-            QCOMPARE(SaveDocument(), SaveResult::Completed);
-            QVERIFY(WaitForExport());
+            QCOMPARE(SaveDocument(document()), SaveResult::Completed);
+            QVERIFY(WaitForExport(document().exporter(), mainWindow()));
             QCOMPARE(readFileBytes(doc), QByteArray("typed c\n"));
             QVERIFY(mainWindow()->statusText().endsWith(QStringLiteral("done.")));
-            QVERIFY(!DocumentIsUnsaved());
+            QVERIFY(!document().isModified());
             t.shutdown();
             QCOMPARE(t.platform.messageCount(), 0);
         }
