@@ -133,6 +133,8 @@ void ConversionWorker::start()
 {
     quiet_ = new QTimer(this);
     quiet_->setSingleShot(true);
+    // Never early: a coarse timer may fire 5% before its time.
+    quiet_->setTimerType(Qt::PreciseTimer);
     connect(quiet_, &QTimer::timeout, this, &ConversionWorker::runPending);
     usable_ = LocateConverter(pandocExe_);
     // Told a moment later, once the window is up; never once the program is ending.

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTimer>
 #include <Qsci/qsciscintillabase.h>
 #include <sys/stat.h>
@@ -111,12 +112,13 @@ private slots:
 
         type(t.md(), "draft");
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
+        QSignalSpy replaced(&t.doc(), &Document::replaced);
         NewDocument(t.doc(), false);
         QCOMPARE(EditorText(t.md()), QByteArray());
         QCOMPARE(EditorText(t.hd()), QByteArray(kHeadTemplate));
         QVERIFY(!t.doc().isModified());
         QVERIFY(!canUndo(t.md()));
-        QCOMPARE(app().freshDocument, 1);
+        QCOMPARE(replaced.size(), 1);
 
         // A chosen stylesheet is unsaved, and New leaves that as it is.
         UseStylesheetEntry(t.doc(), 0);

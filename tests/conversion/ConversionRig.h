@@ -1,7 +1,7 @@
 #pragma once
 // The conversion worker on its own, without the window or a document: settings from the
 // test's folder, requests made from texts the test owns, the pages, failures and progress
-// it reports recorded.
+// it reports recorded; a failure shown through the platform, as the program shows it.
 
 #include "common/TestSupport.h"
 
@@ -38,8 +38,11 @@ public:
                          });
         QObject::connect(thread.get(), &ConversionThread::progress, thread.get(),
                          [this](bool on) { progress << on; });
-        QObject::connect(thread.get(), &ConversionThread::failed, thread.get(),
-                         [this](const QString &message) { failures << message; });
+        // Shown as the program shows it.
+        QObject::connect(thread.get(), &ConversionThread::failed, thread.get(), [](const QString &message) {
+            ::platform().messageBox(nullptr, MessageIcon::Error, QStringLiteral("Quilldown"), message,
+                                    MessageButtons::Ok);
+        });
         if (!thread->start(app().settings.PandocExe))
             return false;
         request();
@@ -94,5 +97,4 @@ public:
     QString lastPage;
     QList<quint64> pageIds;
     QList<bool> progress;
-    QStringList failures;
 };
