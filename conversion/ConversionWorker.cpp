@@ -26,6 +26,12 @@ QString FileUrl(const QString &path)
     return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
 }
 
+void remember(MadeFiles *made, const QString &path)
+{
+    made->insert(path);
+    RememberMadeFile(path);
+}
+
 // The names one preview run writes in `folder`.
 struct ScratchSet {
     QString markdownFile, headFile, htmlFile, stylesheetCopy;
@@ -78,10 +84,10 @@ bool WriteScratchFiles(MadeFiles *made, const ScratchSet &set, const QByteArray 
 {
     if (!WritePlainFile(markdown, set.markdownFile))
         return false;
-    made->add(set.markdownFile);
+    remember(made, set.markdownFile);
     if (!WritePlainFile(head, set.headFile))
         return false;
-    made->add(set.headFile);
+    remember(made, set.headFile);
     // An older page under this name must not pass for this run's output; a folder in
     // its place would take no page at all.
     QFile::remove(set.htmlFile);
@@ -93,34 +99,13 @@ bool WriteScratchFiles(MadeFiles *made, const ScratchSet &set, const QByteArray 
         const bool plain = ::lstat(QFile::encodeName(set.stylesheetCopy).constData(), &info) == 0 &&
                            S_ISREG(info.st_mode) && info.st_nlink == 1;
         if (!plain && CopyToPlainFile(stylesheet, set.stylesheetCopy))
-            made->add(set.stylesheetCopy);
+            remember(made, set.stylesheetCopy);
     }
     return true;
 }
 
 
 } // namespace
-
-// ---------------------------------------------------------------- MadeFiles
-
-void MadeFiles::add(const QString &path)
-{
-    QMutexLocker locker(&lock_);
-    paths_.insert(path);
-    RememberMadeFile(path);
-}
-
-QStringList MadeFiles::paths() const
-{
-    QMutexLocker locker(&lock_);
-    return paths_.values();
-}
-
-void MadeFiles::clear()
-{
-    QMutexLocker locker(&lock_);
-    paths_.clear();
-}
 
 // ---------------------------------------------------------------- ConversionWorker
 
@@ -207,7 +192,7 @@ void ConversionWorker::runPending()
         }
     }
     if (ok) {
-        made_->add(htmlFile);
+        remember(made_, htmlFile);
         // An overtaken page is dropped; the next run reuses its names.
         if (!isOvertaken()) {
             toggle_ = 1 - toggle_;
@@ -284,8 +269,7 @@ void ConversionThread::stop(const QString &openDocument)
     // Files beside documents stay removable only while they are still the very files the
     // worker made and belong to no open document: a document saved under a preview name
     // is the user's.
-    const QStringList mine = made_.paths();
-    made_.clear();
+    const MadeFiles mine = std::exchange(made_, MadeFiles());
     for (const QString &path : mine) {
         if (IsFileWeMade(path) && path != openDocument && path != HeadFileFor(openDocument) &&
             path != HtmlFileFor(openDocument))

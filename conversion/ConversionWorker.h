@@ -3,7 +3,6 @@
 // and the owner that starts it, numbers the requests and cleans up after it.
 
 #include <QByteArray>
-#include <QMutex>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -29,17 +28,8 @@ struct ConversionRequest {
 };
 Q_DECLARE_METATYPE(ConversionRequest)
 
-// Every temporary file the worker made; removed when the worker stops.
-class MadeFiles {
-public:
-    void add(const QString &path);
-    QStringList paths() const;
-    void clear();
-
-private:
-    mutable QMutex lock_;
-    QSet<QString> paths_;
-};
+// Every temporary file the worker made: written by the worker, read once its thread ended.
+using MadeFiles = QSet<QString>;
 
 // Lives on the worker thread. Takes requests one at a time: a request waits its quiet
 // time (a newer one replaces it and starts the wait again), then its texts are written
