@@ -1,28 +1,12 @@
 #pragma once
-// Save's export of the page beside the document, run on a thread of its own so that a
-// long conversion never freezes the window. Exports take turns with the preview's
-// conversions under the converter lock and are never stopped for a newer change.
+// Waiting for Save's background export before whatever would cut it short (another
+// document, Save As, a second window, the end of the program).
 
-#include <QByteArray>
-#include <QString>
-#include <functional>
+class PageExporter;
+class QWidget;
 
-struct ExportJob {
-    QString document;
-    QString stylesheet;
-    QByteArray headText;
-};
-
-// Starts exporting `job`. While an export runs, the job waits as the next one instead,
-// replacing any job that was waiting: the last saved text wins. `finished` runs on the
-// main thread once no export is left, with the last one's result; it replaces the
-// callback of a job that was still to come.
-void StartExport(const ExportJob &job, std::function<void(bool exported)> finished);
-// Whether an export runs or waits (main thread).
-bool ExportRunning();
-// Waits until no export runs, the window painting meanwhile (input waits until then); a
-// note shows when it takes longer than 300 ms. False when the program began to quit
+// Waits until `exporter` has no export left, the window painting meanwhile (input waits
+// until then); a note shows over `window` when it takes longer than 300 ms. Waits may
+// nest: each ends once the export has ended. False when the program began to quit
 // meanwhile (a termination signal, the window closed): what waited must not go on.
-bool WaitForExport();
-// Ends the export thread; the quit flag, set first, stops a converter run. Bounded.
-void StopExportThread();
+bool WaitForExport(PageExporter &exporter, QWidget *window);

@@ -6,6 +6,7 @@
 #include "app/IdlePass.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
+#include "app/Startup.h"
 #include "app/ViewCommands.h"
 
 #include <QAction>
@@ -31,53 +32,44 @@ QList<Command> buildTable()
 
     return {
         {CmdNew, file, QStringLiteral("&New"), {{K(Qt::CTRL | Qt::Key_N), runOnce}, {K(Qt::CTRL | Qt::Key_W), asElsewhere}},
-         {}, [] { NewDocument(false); }},
+         {}, [](const CommandTarget &t) { NewDocument(t.document, false); }},
         {CmdOpen, file, QStringLiteral("&Open..."), {{K(Qt::CTRL | Qt::Key_O), runOnce}}, {},
-         [] { OpenDocument(QString()); }},
-        {CmdSave, file, QStringLiteral("&Save"), {{K(Qt::CTRL | Qt::Key_S), runOnce}}, {}, [] { SaveDocument(); }},
-        {CmdSaveAs, file, QStringLiteral("Save &As..."), {}, {}, [] { SaveDocumentAs(); }},
+         [](const CommandTarget &t) { OpenDocument(t.document, QString()); }},
+        {CmdSave, file, QStringLiteral("&Save"), {{K(Qt::CTRL | Qt::Key_S), runOnce}}, {}, [](const CommandTarget &t) { SaveDocument(t.document); }},
+        {CmdSaveAs, file, QStringLiteral("Save &As..."), {}, {}, [](const CommandTarget &t) { SaveDocumentAs(t.document); }},
         {CmdNewWindow, file, QStringLiteral("New &Window..."), {{K(Qt::CTRL | Qt::SHIFT | Qt::Key_N)}}, {},
-         [] { OpenNewWindow(); }, true},
+         [](const CommandTarget &t) { OpenNewWindow(t.document); }, true},
         {CmdExit, file, QStringLiteral("E&xit"), {}, {},
-         [] {
-             if (MainWindow *w = mainWindow())
-                 w->close();
-         },
+         [](const CommandTarget &t) { t.window.close(); },
          true},
 
-        {CmdBold, edit, QStringLiteral("&Bold"), {{K(Qt::CTRL | Qt::Key_B)}}, {}, [] { ToggleMarkup("**", "**"); }},
-        {CmdItalic, edit, QStringLiteral("&Italic"), {{K(Qt::CTRL | Qt::Key_I)}}, {}, [] { ToggleMarkup("*", "*"); }},
-        {CmdFind, edit, QStringLiteral("&Find"), {{K(Qt::CTRL | Qt::Key_F)}}, {}, [] { FindCommand(); }, true},
+        {CmdBold, edit, QStringLiteral("&Bold"), {{K(Qt::CTRL | Qt::Key_B)}}, {}, [](const CommandTarget &t) { ToggleMarkup(t.document, "**", "**"); }},
+        {CmdItalic, edit, QStringLiteral("&Italic"), {{K(Qt::CTRL | Qt::Key_I)}}, {}, [](const CommandTarget &t) { ToggleMarkup(t.document, "*", "*"); }},
+        {CmdFind, edit, QStringLiteral("&Find"), {{K(Qt::CTRL | Qt::Key_F)}}, {}, [](const CommandTarget &t) { FindCommand(t.document); }, true},
         {CmdFindNext, edit, QStringLiteral("Find &Next"), {{K(Qt::Key_F3)}}, {},
-         [] { FindAgainCommand(FindDirection::Forwards); }},
+         [](const CommandTarget &t) { FindAgainCommand(t.document, FindDirection::Forwards); }},
         {CmdFindPrevious, edit, QStringLiteral("Find &Previous"), {{K(Qt::SHIFT | Qt::Key_F3)}}, {},
-         [] { FindAgainCommand(FindDirection::Backwards); }},
+         [](const CommandTarget &t) { FindAgainCommand(t.document, FindDirection::Backwards); }},
 
-        {CmdRefresh, html, QStringLiteral("&Refresh"), {{K(Qt::Key_F5)}}, {}, [] { RefreshCommand(); }},
+        {CmdRefresh, html, QStringLiteral("&Refresh"), {{K(Qt::Key_F5)}}, {}, [](const CommandTarget &t) { RefreshCommand(t.conversion); }},
         {CmdPreviewInBrowser, html, QStringLiteral("&Preview in Browser"),
-         {{K(Qt::CTRL | Qt::Key_P), nothing}, {K(Qt::CTRL | Qt::Key_E), asElsewhere}}, {}, [] { PreviewInBrowser(); }},
+         {{K(Qt::CTRL | Qt::Key_P), nothing}, {K(Qt::CTRL | Qt::Key_E), asElsewhere}}, {}, [](const CommandTarget &t) { PreviewInBrowser(t.conversion); }},
         {CmdFirstStylesheet, html, QStringLiteral("Select &CSS"), {}, {}, {}, true},
         {CmdLoadCss, html, QStringLiteral("&Load CSS..."), {{K(Qt::CTRL | Qt::Key_L), nothing}}, {},
-         [] { LoadStylesheet(); }},
+         [](const CommandTarget &t) { LoadStylesheet(t.document); }},
 
-        {CmdWordWrap, view, QStringLiteral("&Word Wrap"), {}, wordWrapOn, [] { ToggleWordWrap(); }},
-        {CmdSyncScroll, view, QStringLiteral("&Sync Scroll"), {}, syncScrollOn, [] { ToggleSyncScroll(); }},
-        {CmdFont, view, QStringLiteral("&Font..."), {}, {}, [] { ChooseEditorFont(); }},
+        {CmdWordWrap, view, QStringLiteral("&Word Wrap"), {}, wordWrapOn, [](const CommandTarget &t) { ToggleWordWrap(t.document); }},
+        {CmdSyncScroll, view, QStringLiteral("&Sync Scroll"), {}, syncScrollOn, [](const CommandTarget &) { ToggleSyncScroll(); }},
+        {CmdFont, view, QStringLiteral("&Font..."), {}, {}, [](const CommandTarget &t) { ChooseEditorFont(t.document); }},
 
-        {CmdAbout, help, QStringLiteral("&About Quilldown"), {{K(Qt::Key_F1)}}, {}, [] { ShowAbout(); }},
+        {CmdAbout, help, QStringLiteral("&About Quilldown"), {{K(Qt::Key_F1)}}, {}, [](const CommandTarget &t) { ShowAbout(&t.window); }},
 
-        {CmdNoBreakSpace, keyOnly, QString(), {{K(Qt::CTRL | Qt::Key_Space)}}, {}, [] { InsertNoBreakSpace(); }},
-        {CmdAlignPreview, keyOnly, QString(), {{K(Qt::CTRL | Qt::Key_Tab)}}, {}, [] { AlignPreviewPane(); }},
+        {CmdNoBreakSpace, keyOnly, QString(), {{K(Qt::CTRL | Qt::Key_Space)}}, {}, [](const CommandTarget &t) { InsertNoBreakSpace(t.document); }},
+        {CmdAlignPreview, keyOnly, QString(), {{K(Qt::CTRL | Qt::Key_Tab)}}, {}, [](const CommandTarget &) { AlignPreviewPane(); }},
         {CmdNextPane, keyOnly, QString(), {{K(Qt::Key_F6)}}, {},
-         [] {
-             if (MainWindow *w = mainWindow())
-                 w->focusNextPane(1);
-         }},
+         [](const CommandTarget &t) { t.window.focusNextPane(1); }},
         {CmdPreviousPane, keyOnly, QString(), {{K(Qt::SHIFT | Qt::Key_F6)}}, {},
-         [] {
-             if (MainWindow *w = mainWindow())
-                 w->focusNextPane(-1);
-         }},
+         [](const CommandTarget &t) { t.window.focusNextPane(-1); }},
     };
 }
 
@@ -100,12 +92,18 @@ const Command *CommandById(int id)
 
 void RunCommand(int id)
 {
+    MainWindow *w = mainWindow();
+    ConversionHost *conversion = ActiveConversionHost();
+    if (!w || !conversion)
+        return;
+    Document &document = *w->document();
     // A command may change what the preview shows or where it stands.
     KeepIdlePassAwake();
+    const CommandTarget target{*w, document, *conversion};
     if (id >= CmdFirstStylesheet)
-        UseStylesheetEntry(id - CmdFirstStylesheet);
+        UseStylesheetEntry(document, id - CmdFirstStylesheet);
     else if (const Command *command = CommandById(id); command && command->run)
-        command->run();
+        command->run(target);
     UpdateCommandChecks();
 }
 

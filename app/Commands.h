@@ -47,6 +47,17 @@ struct CommandKey {
     InPreview inPreview = InPreview::AsElsewhere;
 };
 
+class ConversionHost;
+class Document;
+class MainWindow;
+
+// What a command works on.
+struct CommandTarget {
+    MainWindow &window;
+    Document &document;
+    ConversionHost &conversion;
+};
+
 struct Command {
     int id = -1;
     QString menu;              // the menu's title; empty for a command that is a key only
@@ -54,7 +65,7 @@ struct Command {
     QList<CommandKey> keys;    // the first one is the one the menu shows
     // A checkable item's state, read whenever a command has run; null otherwise.
     std::function<bool()> checked;
-    std::function<void()> run;
+    std::function<void(const CommandTarget &)> run;
     bool separatorBefore = false;
 };
 

@@ -2,24 +2,24 @@
 
 #include "core/AppState.h"
 #include "app/BackgroundExport.h"
-#include "app/MainWindow.h"
-#include "conversion/ConversionWorker.h"
-#include "files/DocumentFiles.h"
-#include "conversion/HtmlAdjust.h"
-#include "editor/Editor.h"
-#include "platform/Platform.h"
 #include "app/PreviewHost.h"
 #include "app/Recovery.h"
 #include "app/SettingsHost.h"
+#include "conversion/HtmlAdjust.h"
+#include "editor/Editor.h"
+#include "editor/EditorNotify.h"
+#include "files/DocumentFiles.h"
+#include "platform/Platform.h"
 #include "settings/Paths.h"
 #include "settings/Settings.h"
+#include "settings/Stylesheets.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
-#include <QStatusBar>
-#include <QThread>
+#include <QWidget>
 #include <Qsci/qsciscintillabase.h>
 
 using Sci = QsciScintillaBase;
@@ -34,34 +34,15 @@ void resetHistory(QsciScintillaBase *editor)
     editor->SendScintilla(Sci::SCI_SETSAVEPOINT);
 }
 
-// The last folder is kept in the settings as LastPath, so the dialogs start where the
-// previous session left them.
-QString dialogFolder()
+bool editorModified(QsciScintillaBase *editor)
 {
-    AppState &s = app();
-    if (s.lastFolder.isEmpty())
-        s.lastFolder = s.settings.LastPath;
-    return s.lastFolder;
+    return editor->SendScintilla(Sci::SCI_GETMODIFY) != 0;
 }
 
-void setLastFolder(const QString &folder)
+void startingFolderIfNone(Document &document)
 {
-    app().lastFolder = folder;
-    app().settings.LastPath = folder;
-}
-
-void startingFolderIfNone()
-{
-    if (dialogFolder().isEmpty())
-        setLastFolder(DesktopFolder());
-}
-
-// The status text is shown before the export blocks the main thread.
-void showStatusNow(const QString &text)
-{
-    MainWindow *w = mainWindow();
-    w->setStatusText(text);
-    w->statusBar()->repaint();
+    if (document.lastFolder().isEmpty())
+        document.setLastFolder(DesktopFolder());
 }
 
 // Dialog answers may be relative or use "." steps; the document path is always absolute.
@@ -71,6 +52,111 @@ QString absoluteDocumentPath(const QString &path)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- Document
+
+Document::Document(QsciScintillaBase *markdown, QsciScintillaBase *head, QWidget *window)
+    : markdown_(markdown), head_(head), window_(window)
+{
+    for (QsciScintillaBase *editor : {markdown_, head_}) {
+        connect(editor, &Sci::SCN_MODIFIED, this, [this](int, int type, const char *, int, int, int, int, int, int, int) {
+            if ((type & kTextChangeTypes) && !replacing_)
+                emit edited();
+        });
+        connect(editor, &Sci::SCN_SAVEPOINTREACHED, this, [this] { updateModified(); });
+        connect(editor, &Sci::SCN_SAVEPOINTLEFT, this, [this] { updateModified(); });
+    }
+}
+
+void Document::setPath(const QString &path)
+{
+    if (path == path_)
+        return;
+    path_ = path;
+    emit pathChanged(path_);
+}
+
+void Document::chooseStylesheet(const QString &path)
+{
+    stylesheet_ = path;
+    stylesheetChanged_ = true;
+    updateModified();
+    emit stylesheetChosen(path);
+}
+
+void Document::restoreStylesheet()
+{
+    stylesheet_ = DocumentStylesheet(path_, DefaultStylesheetPath(app().location));
+}
+
+void Document::forgetStylesheetChange()
+{
+    stylesheetChanged_ = false;
+    updateModified();
+}
+
+// The last folder starts from the settings' LastPath, so the dialogs start where the
+// previous session left them.
+QString Document::lastFolder() const
+{
+    return lastFolder_.isEmpty() ? app().settings.LastPath : lastFolder_;
+}
+
+void Document::setLastFolder(const QString &folder)
+{
+    lastFolder_ = folder;
+    app().settings.LastPath = folder;
+}
+
+bool Document::textModified() const
+{
+    return editorModified(markdown_) || editorModified(head_);
+}
+
+bool Document::isModified() const
+{
+    return textModified() || stylesheetChanged_;
+}
+
+Document::Snapshot Document::snapshot() const
+{
+    return {EditorText(markdown_), EditorText(head_)};
+}
+
+void Document::replace(const QByteArray &markdown, const QByteArray &head, const QString &path)
+{
+    replacing_ = true;
+    SetEditorText(markdown_, markdown);
+    SetEditorText(head_, head);
+    resetHistory(markdown_);
+    resetHistory(head_);
+    replacing_ = false;
+    setPath(path);
+    restoreStylesheet();
+    updateModified();
+    emit replaced();
+}
+
+void Document::markSaved(bool headSaved)
+{
+    markdown_->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    if (headSaved)
+        head_->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    stylesheetChanged_ = false;
+    updateModified();
+    emit saved();
+}
+
+void Document::updateModified()
+{
+    const bool now = isModified();
+    if (now == modified_)
+        return;
+    modified_ = now;
+    emit modifiedChanged(now);
+}
+
+// ---------------------------------------------------------------- commands
 
 QString DesktopFolder()
 {
@@ -126,162 +212,124 @@ QString SaveOutcomeText(const QString &headProblem, bool exportFailed)
            (exportFailed ? QStringLiteral("; the page was not exported.") : QStringLiteral("."));
 }
 
-void NewDocument(bool skipConfirmation)
+void NewDocument(Document &document, bool skipConfirmation)
 {
-    if (!skipConfirmation && !ConfirmDiscard())
+    if (!skipConfirmation && !ConfirmDiscard(document))
         return;
-    AppState &s = app();
-    MainWindow *w = mainWindow();
-    s.changeSuppression = 1;
-    SetupEditor(w->markdownEditor());
-    SetupEditor(w->headEditor());
+    SetupEditor(document.markdownEditor());
+    SetupEditor(document.headEditor());
     ShowBlankPreview();
-    w->markdownEditor()->setFocus();
-    SetEditorText(w->headEditor(), QByteArray(kHeadTemplate));
-    w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
-    w->markdownEditor()->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
-    w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
-    w->headEditor()->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
-    w->setStatusText(QString());
-    s.documentPath.set(QString());
-    s.freshDocument = 1;
-    RestoreDocumentStylesheet();
-    RequestConversion();
+    document.markdownEditor()->setFocus();
+    document.replace(QByteArray(), QByteArray(kHeadTemplate), QString());
+    document.showStatus(QString());
 }
 
-void OpenDocument(const QString &requested)
+void OpenDocument(Document &document, const QString &requested)
 {
-    AppState &s = app();
-    startingFolderIfNone();
+    startingFolderIfNone(document);
     QString path = requested;
     if (path.isEmpty()) {
-        path = platform().openFileName(mainWindow(), QStringLiteral("Open"), dialogFolder(),
+        path = platform().openFileName(document.window(), QStringLiteral("Open"), document.lastFolder(),
                                        kMarkdownFilter + QStringLiteral(";;All Files (*)"), OpenRule::NewNameAllowed);
         if (path.isEmpty())
             return;
     }
     path = absoluteDocumentPath(path);
-    setLastFolder(FolderPart(path));
+    document.setLastFolder(FolderPart(path));
     // An existing file we cannot read would show as empty, and saving would then replace
     // its content with nothing: keep the current document instead.
     if (QFileInfo::exists(path) && !IsReadableFile(path)) {
-        // At start-up there is no document yet to keep.
-        if (s.currentStylesheet.get().isEmpty())
-            NewDocument(true);
-        mainWindow()->setStatusText(QStringLiteral("Could not open '") + FilePart(path) + QStringLiteral("'."));
+        document.showStatus(QStringLiteral("Could not open '") + FilePart(path) + QStringLiteral("'."));
         return;
     }
-    if (!ConfirmDiscard())
+    if (!ConfirmDiscard(document))
         return;
-    NewDocument(true);
-
-    MainWindow *w = mainWindow();
-    s.changeSuppression = 1;
-    s.documentPath.set(path);
-    SetEditorText(w->markdownEditor(), ReadTextFile(path));
+    NewDocument(document, true);
     const QString headFile = HeadFileFor(path);
-    if (IsReadableFile(headFile))
-        SetEditorText(w->headEditor(), ReadTextFile(headFile));
-    RestoreDocumentStylesheet();
-    resetHistory(w->markdownEditor());
-    resetHistory(w->headEditor());
-    s.stylesheetChanged = 0;
-    RequestConversion();
+    document.replace(ReadTextFile(path), IsReadableFile(headFile) ? ReadTextFile(headFile) : QByteArray(kHeadTemplate),
+                     path);
+    document.forgetStylesheetChange();
 }
 
-SaveResult SaveDocument()
+SaveResult SaveDocument(Document &document)
 {
-    AppState &s = app();
-    MainWindow *w = mainWindow();
-    QString path = s.documentPath.get();
+    QString path = document.path();
     if (path.isEmpty()) {
-        startingFolderIfNone();
-        const QString chosen = platform().saveFileName(w, QStringLiteral("Save"), dialogFolder(), kMarkdownFilter);
+        startingFolderIfNone(document);
+        const QString chosen =
+            platform().saveFileName(document.window(), QStringLiteral("Save"), document.lastFolder(), kMarkdownFilter);
         if (chosen.isEmpty())
             return SaveResult::Cancelled;
         path = WithMarkdownExtension(absoluteDocumentPath(chosen));
-        setLastFolder(FolderPart(path));
-        s.documentPath.set(path);
+        document.setLastFolder(FolderPart(path));
+        document.setPath(path);
     }
 
     const QString saving = QStringLiteral("Saving '") + FilePart(path) + QStringLiteral("'... ");
-    showStatusNow(saving);
+    document.showStatus(saving);
+    const Document::Snapshot texts = document.snapshot();
     // The old file stays whole when the write fails, and the document stays unsaved.
-    if (!WriteTextFile(EditorText(w->markdownEditor()), path)) {
-        w->setStatusText(saving + QStringLiteral("failed."));
+    if (!WriteTextFile(texts.markdown, path)) {
+        document.showStatus(saving + QStringLiteral("failed."));
         return SaveResult::Failed;
     }
 
-    const QByteArray head = EditorText(w->headEditor());
     const QString headFile = HeadFileFor(path);
-    const QString headProblem = HeadFileProblem(SaveHeadFile(head, headFile), headFile);
-
-    w->markdownEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
+    const QString headProblem = HeadFileProblem(SaveHeadFile(texts.head, headFile), headFile);
     // Head text that is not on disk keeps the head editor unsaved, so it is asked about
     // before it could be thrown away.
-    const bool headUnsaved = !headProblem.isEmpty() && w->headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0;
-    if (!headUnsaved)
-        w->headEditor()->SendScintilla(Sci::SCI_SETSAVEPOINT);
-    s.stylesheetChanged = 0;
+    const bool headUnsaved = !headProblem.isEmpty() && document.headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0;
+    document.markSaved(!headUnsaved);
     const SaveResult result = headUnsaved ? SaveResult::Failed : SaveResult::Completed;
     // Without a usable converter there is no page to export and nothing has failed.
-    if (s.converterState.load() < ConverterIdle) {
-        w->setStatusText(saving + SaveOutcomeText(headProblem, false));
+    if (app().converterState.load() < ConverterIdle) {
+        document.showStatus(saving + SaveOutcomeText(headProblem, false));
         return result;
     }
     // The page follows in the background; the status tells how it ended.
-    StartExport({path, s.currentStylesheet.get(), head}, [saving, headProblem](bool exported) {
-        if (MainWindow *window = mainWindow())
-            window->setStatusText(saving + SaveOutcomeText(headProblem, !exported));
-    });
+    QPointer<Document> owner(&document);
+    document.exporter().start({path, document.stylesheet(), app().settings.MarkdownVersion, texts.head},
+                              [owner, saving, headProblem](bool exported) {
+                                  if (owner)
+                                      owner->showStatus(saving + SaveOutcomeText(headProblem, !exported));
+                              });
     return result;
 }
 
-void SaveDocumentAs()
+void SaveDocumentAs(Document &document)
 {
     // The running export writes beside the current name: it ends first.
-    if (!WaitForExport())
+    if (!WaitForExport(document.exporter(), document.window()))
         return;
-    AppState &s = app();
-    QString start = s.documentPath.get();
+    QString start = document.path();
     if (start.isEmpty())
-        start = dialogFolder();
+        start = document.lastFolder();
     if (start.isEmpty())
         start = DesktopFolder();
-    const QString chosen = platform().saveFileName(mainWindow(), QStringLiteral("Save"), start, kMarkdownFilter);
+    const QString chosen = platform().saveFileName(document.window(), QStringLiteral("Save"), start, kMarkdownFilter);
     if (chosen.isEmpty())
         return;
     const QString path = WithMarkdownExtension(absoluteDocumentPath(chosen));
-    setLastFolder(FolderPart(path));
-    s.documentPath.set(path);
-    SaveDocument();
+    document.setLastFolder(FolderPart(path));
+    document.setPath(path);
+    SaveDocument(document);
 }
 
-bool DocumentIsUnsaved()
-{
-    const AppState &s = app();
-    const MainWindow *w = mainWindow();
-    if (!w)
-        return false;
-    return w->markdownEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0
-           || w->headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0 || s.stylesheetChanged != 0;
-}
-
-bool ConfirmDiscard()
+bool ConfirmDiscard(Document &document)
 {
     // Whatever follows (another document, the end of the program) must not cut the
     // exported page short.
-    if (!WaitForExport())
+    if (!WaitForExport(document.exporter(), document.window()))
         return false;
-    if (!DocumentIsUnsaved())
+    if (!document.isModified())
         return true;
     const MessageAnswer answer =
-        platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
+        platform().messageBox(document.window(), MessageIcon::Warning, QStringLiteral("Quilldown"),
                               QStringLiteral("Save changes before closing?"), MessageButtons::YesNoCancel);
     switch (answer) {
     case MessageAnswer::Yes:
         // A save that did not happen must not let the unsaved text be thrown away.
-        return SaveDocument() == SaveResult::Completed && WaitForExport();
+        return SaveDocument(document) == SaveResult::Completed && WaitForExport(document.exporter(), document.window());
     case MessageAnswer::No:
         DiscardRecoveryCopy();
         return true;
@@ -290,11 +338,11 @@ bool ConfirmDiscard()
     }
 }
 
-void OpenNewWindow()
+void OpenNewWindow(Document &document)
 {
-    if (!WaitForExport())
+    if (!WaitForExport(document.exporter(), document.window()))
         return;
+    // The new program reads the settings as this one leaves them.
     SaveAppSettings();
-    QThread::msleep(1);
     platform().startDetached(QCoreApplication::applicationFilePath(), {});
 }

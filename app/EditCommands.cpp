@@ -1,53 +1,52 @@
 #include "app/EditCommands.h"
 
-#include "app/MainWindow.h"
+#include "app/Document.h"
 #include "core/AppState.h"
 #include "editor/Editor.h"
 #include "editor/Formatting.h"
 #include "platform/Platform.h"
 
+#include <QApplication>
 #include <QFont>
+#include <QWidget>
+#include <Qsci/qsciscintillabase.h>
 
 namespace {
 
-// Kept for the whole run; only the Find dialog sets it, and never to "".
+// Kept for the whole run (the last term serves every document); only the Find dialog
+// sets it, and never to "".
 QString searchTerm;
 
-QsciScintillaBase *windowMarkdownEditor()
+void applyStyleToBothEditors(Document &document)
 {
-    return mainWindow() ? mainWindow()->markdownEditor() : nullptr;
+    ApplyEditorStyle(document.markdownEditor());
+    ApplyEditorStyle(document.headEditor());
 }
 
-void applyStyleToBothEditors()
+bool holdsFocus(const QWidget *editor)
 {
-    if (!mainWindow())
-        return;
-    ApplyEditorStyle(mainWindow()->markdownEditor());
-    ApplyEditorStyle(mainWindow()->headEditor());
+    const QWidget *focus = QApplication::focusWidget();
+    return focus && (focus == editor || editor->isAncestorOf(focus));
 }
 
 } // namespace
 
-void FindCommand()
+void FindCommand(Document &document)
 {
-    QsciScintillaBase *editor = windowMarkdownEditor();
-    if (!editor)
-        return;
-    const QString entered = platform().inputText(mainWindow(), QStringLiteral("Find"), QStringLiteral("Find text:"));
+    const QString entered =
+        platform().inputText(document.window(), QStringLiteral("Find"), QStringLiteral("Find text:"));
     if (entered.isEmpty())
         return;
     searchTerm = entered;
-    if (FindInEditor(editor, searchTerm.toUtf8(), FindDirection::Forwards) == 0)
-        platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
+    if (FindInEditor(document.markdownEditor(), searchTerm.toUtf8(), FindDirection::Forwards) == 0)
+        platform().messageBox(document.window(), MessageIcon::Warning, QStringLiteral("Quilldown"),
                               QStringLiteral("Text not found: ") + searchTerm, MessageButtons::Ok);
 }
 
-void FindAgainCommand(FindDirection direction)
+void FindAgainCommand(Document &document, FindDirection direction)
 {
-    QsciScintillaBase *editor = windowMarkdownEditor();
-    if (!editor || searchTerm.isEmpty())
-        return;
-    FindInEditor(editor, searchTerm.toUtf8(), direction);
+    if (!searchTerm.isEmpty())
+        FindInEditor(document.markdownEditor(), searchTerm.toUtf8(), direction);
 }
 
 QString SearchTerm()
@@ -60,30 +59,25 @@ void ResetSearchTerm()
     searchTerm.clear();
 }
 
-void ToggleMarkup(const QByteArray &prefix, const QByteArray &suffix)
+void ToggleMarkup(Document &document, const QByteArray &prefix, const QByteArray &suffix)
 {
-    if (QsciScintillaBase *editor = windowMarkdownEditor())
-        ToggleMarkupIn(editor, prefix, suffix);
+    ToggleMarkupIn(document.markdownEditor(), prefix, suffix);
 }
 
-void InsertNoBreakSpace()
+void InsertNoBreakSpace(Document &document)
 {
-    MainWindow *w = mainWindow();
-    if (!w)
-        return;
-    switch (w->focusedPane()) {
-    case FocusedPane::Markdown: InsertNoBreakSpaceInto(w->markdownEditor()); break;
-    case FocusedPane::Head: InsertNoBreakSpaceInto(w->headEditor()); break;
-    default: break;
-    }
+    if (holdsFocus(document.markdownEditor()))
+        InsertNoBreakSpaceInto(document.markdownEditor());
+    else if (holdsFocus(document.headEditor()))
+        InsertNoBreakSpaceInto(document.headEditor());
 }
 
-void ChooseEditorFont()
+void ChooseEditorFont(Document &document)
 {
     Settings &s = app().settings;
     const QFont initial(s.FontName, s.FontSize);
     QFont chosen;
-    if (!platform().chooseFont(mainWindow(), initial, &chosen))
+    if (!platform().chooseFont(document.window(), initial, &chosen))
         return;
     if (!chosen.family().isEmpty())
         s.FontName = chosen.family();
@@ -91,12 +85,12 @@ void ChooseEditorFont()
     const int points = int(chosen.pointSizeF());
     if (points >= 1)
         s.FontSize = points;
-    applyStyleToBothEditors();
+    applyStyleToBothEditors(document);
 }
 
-void ToggleWordWrap()
+void ToggleWordWrap(Document &document)
 {
     Settings &s = app().settings;
     s.WordWrap = s.WordWrap == 0 ? 1 : 0;
-    applyStyleToBothEditors();
+    applyStyleToBothEditors(document);
 }

@@ -2,7 +2,6 @@
 
 #include "app/Document.h"
 #include "app/IdlePass.h"
-#include "app/MainWindow.h"
 #include "app/PreviewHost.h"
 
 #include <QString>
@@ -11,16 +10,11 @@ EditorHooks WindowEditorHooks()
 {
     EditorHooks hooks;
     hooks.activity = [] { KeepIdlePassAwake(); };
-    // The window is not registered yet while it sets its editors up; those edits clear nothing.
-    hooks.edited = [] {
-        if (mainWindow())
-            mainWindow()->setStatusText(QString());
-    };
     hooks.markdownMoved = [] { SyncPreviewToEditorMove(); };
     return hooks;
 }
 
-void OpenDroppedFile(const QString &path)
+std::function<void(const QString &)> DroppedFileOpener(Document &document)
 {
-    OpenDocument(path);
+    return [&document](const QString &path) { OpenDocument(document, path); };
 }

@@ -4,10 +4,14 @@
 
 #include "editor/Editor.h"
 
+#include <functional>
+
+class Document;
 class QString;
 
-// Hooks of the window's editors: activity keeps the idle pass awake, an edit empties the
-// status bar, a move of the Markdown editor brings the preview along.
+// Hooks of the window's editors: activity keeps the idle pass awake, a move of the
+// Markdown editor brings the preview along. (An edit empties the status bar through the
+// document's `edited`, which replaced texts do not emit.)
 EditorHooks WindowEditorHooks();
-// A file dropped on an editor or the preview opens as the document.
-void OpenDroppedFile(const QString &path);
+// What a file dropped on an editor or the preview does: it opens as `document`.
+std::function<void(const QString &)> DroppedFileOpener(Document &document);

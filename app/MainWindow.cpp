@@ -100,6 +100,7 @@ MainWindow::MainWindow()
     // Screen readers announce the panes by these names.
     markdownEditor_->setAccessibleName(QStringLiteral("Markdown"));
     headEditor_->setAccessibleName(QStringLiteral("Head"));
+    document_ = new Document(markdownEditor_, headEditor_, this);
 
     // A blank page's stand-in until the preview module has made the pane.
     previewWidget_ = new QWidget;
@@ -122,8 +123,8 @@ MainWindow::MainWindow()
     paneSplitter_->addWidget(editorSplitter_);
     paneSplitter_->addWidget(previewWidget_);
 
-    InstallDropHandling(markdownEditor_, OpenDroppedFile);
-    InstallDropHandling(headEditor_, OpenDroppedFile);
+    InstallDropHandling(markdownEditor_, DroppedFileOpener(*document_));
+    InstallDropHandling(headEditor_, DroppedFileOpener(*document_));
 
     buildCommands();
 
@@ -244,7 +245,7 @@ void MainWindow::setPreviewPane(QWidget *widget, PreviewPane *pane)
     QWidget *standIn = paneSplitter_->replaceWidget(1, widget);
     delete standIn;
     paneSplitter_->setSizes(sizes);
-    InstallDropHandling(widget, OpenDroppedFile);
+    InstallDropHandling(widget, DroppedFileOpener(*document_));
     widget->setAccessibleName(QStringLiteral("Preview"));
     previewWidget_ = widget;
     preview_ = pane;
@@ -320,7 +321,7 @@ void MainWindow::RecordWindowGeometry()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (app().quit.load() || ConfirmDiscard()) {
+    if (app().quit.load() || ConfirmDiscard(*document_)) {
         app().quit = 1;
         event->accept();
         QCoreApplication::quit();
@@ -372,6 +373,5 @@ bool BuildMainWindow()
 {
     auto *window = new MainWindow;
     setMainWindow(window);
-    app().mainWindowExists = 1;
     return true;
 }

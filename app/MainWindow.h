@@ -7,6 +7,7 @@
 #include <QSplitter>
 #include <memory>
 
+class Document;
 class PaneFocusMark;
 class PreviewController;
 class PreviewPane;
@@ -43,6 +44,8 @@ public:
 
     QsciScintillaBase *markdownEditor() const { return markdownEditor_; }
     QsciScintillaBase *headEditor() const { return headEditor_; }
+    // The document over the two editors; owned by the window.
+    Document *document() const { return document_; }
     // The preview pane, or nullptr until the preview module has made it.
     PreviewPane *preview() const { return preview_; }
     // Puts the pane (one object, as a widget and as itself) where the blank stand-in was.
@@ -87,6 +90,7 @@ private:
 
     QsciScintillaBase *markdownEditor_ = nullptr;
     QsciScintillaBase *headEditor_ = nullptr;
+    Document *document_ = nullptr;
     PreviewPane *preview_ = nullptr;
     QWidget *previewWidget_ = nullptr;
     RatioSplitter *paneSplitter_ = nullptr;

@@ -2,8 +2,6 @@
 
 #include "core/AppState.h"
 #include "app/Document.h"
-#include "app/MainWindow.h"
-#include "conversion/ConversionWorker.h"
 #include "files/DocumentFiles.h"
 #include "editor/Editor.h"
 #include "editor/EditorNotify.h"
@@ -29,6 +27,7 @@ using Sci = QsciScintillaBase;
 namespace {
 
 struct Keeper {
+    Document *document = nullptr;
     QString folder;
     QString ownPath;
     QByteArray identity;
@@ -48,18 +47,16 @@ int lives = 0;
 
 bool textUnsaved()
 {
-    const MainWindow *w = mainWindow();
-    return w && (w->markdownEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0
-                 || w->headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0);
+    return keeper->document->textModified();
 }
 
 void takeCopy()
 {
-    const MainWindow *w = mainWindow();
+    const Document::Snapshot texts = keeper->document->snapshot();
     RecoveryCopy copy;
-    copy.markdown = EditorText(w->markdownEditor());
-    copy.head = EditorText(w->headEditor());
-    copy.documentPath = app().documentPath.get();
+    copy.markdown = texts.markdown;
+    copy.head = texts.head;
+    copy.documentPath = keeper->document->path();
     copy.savedAt = QDateTime::currentDateTimeUtc();
     copy.pid = ::getpid();
     copy.processIdentity = keeper->identity;
@@ -132,7 +129,7 @@ void onWritten(int life, bool ok)
         keeper->failureShown = false;
     } else if (!keeper->failureShown && textUnsaved()) {
         keeper->failureShown = true;
-        mainWindow()->setStatusText(QStringLiteral("Could not keep a recovery copy of the unsaved text."));
+        keeper->document->showStatus(QStringLiteral("Could not keep a recovery copy of the unsaved text."));
     }
 }
 
@@ -161,8 +158,8 @@ struct DamagedWarning {
     QList<DamagedCopy> copies;
     ~DamagedWarning()
     {
-        if (!copies.isEmpty() && mainWindow() && !app().quit.load())
-            platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
+        if (!copies.isEmpty() && keeper && !app().quit.load())
+            platform().messageBox(keeper->document->window(), MessageIcon::Warning, QStringLiteral("Quilldown"),
                                   DamagedCopiesMessage(copies), MessageButtons::Ok);
     }
 };
@@ -179,20 +176,20 @@ void replaceText(QsciScintillaBase *editor, const QByteArray &bytes)
 
 void restoreCopy(const RecoveryCopy &copy)
 {
-    AppState &s = app();
+    Document &document = *keeper->document;
     const QString path = copy.documentPath;
     // A document begun under a new name has no file yet; it opens under that name.
     if (!path.isEmpty() && (IsReadableFile(path) || !QFileInfo(path).exists()))
-        OpenDocument(path);
-    const bool opened = !path.isEmpty() && s.documentPath.get() == path;
+        OpenDocument(document, path);
+    const bool opened = !path.isEmpty() && document.path() == path;
     if (!opened)
-        NewDocument(true);
-    replaceText(mainWindow()->markdownEditor(), copy.markdown);
-    replaceText(mainWindow()->headEditor(), copy.head);
+        NewDocument(document, true);
+    replaceText(document.markdownEditor(), copy.markdown);
+    replaceText(document.headEditor(), copy.head);
     if (!path.isEmpty() && !opened)
-        mainWindow()->setStatusText(QStringLiteral("'%1' could not be opened: the restored text is a new document.")
-                                    .arg(FilePart(path)));
-    RequestConversion();
+        document.showStatus(QStringLiteral("'%1' could not be opened: the restored text is a new document.")
+                                .arg(FilePart(path)));
+    document.announceReplaced();
 }
 
 void connectEditor(QsciScintillaBase *editor)
@@ -206,17 +203,17 @@ void connectEditor(QsciScintillaBase *editor)
 
 } // namespace
 
-void StartRecovery()
+void StartRecovery(Document &document)
 {
     delete keeper;
     keeper = new Keeper;
+    keeper->document = &document;
     keeper->life = ++lives;
     keeper->folder = RecoveryFolder(app().location.Portable, app().location.BaseDirectory);
     keeper->timer.setSingleShot(true);
     QObject::connect(&keeper->timer, &QTimer::timeout, [] { onTimer(); });
-    MainWindow *w = mainWindow();
-    connectEditor(w->markdownEditor());
-    connectEditor(w->headEditor());
+    connectEditor(document.markdownEditor());
+    connectEditor(document.headEditor());
     if (keeper->folder.isEmpty())
         return;
     const qint64 pid = ::getpid();
@@ -235,7 +232,7 @@ void StartRecovery()
 void OfferRecoveryCopies()
 {
     // Text typed meanwhile is not to be replaced; the copies wait for the next start.
-    if (!keeper || !keeper->writer || DocumentIsUnsaved())
+    if (!keeper || !keeper->writer || keeper->document->isModified())
         return;
     RemoveStaleTemporaryCopies(keeper->folder, QDateTime::currentDateTimeUtc());
     DamagedWarning damaged;
@@ -272,7 +269,7 @@ void OfferRecoveryCopies()
             platform().startDetached(QCoreApplication::applicationFilePath(), {});
             return;
         }
-        const MessageAnswer answer = platform().messageBox(mainWindow(), MessageIcon::Warning, QStringLiteral("Quilldown"),
+        const MessageAnswer answer = platform().messageBox(keeper->document->window(), MessageIcon::Warning, QStringLiteral("Quilldown"),
                                                            question(copy), MessageButtons::YesNo);
         if (answer == MessageAnswer::No) {
             QFile::remove(path);

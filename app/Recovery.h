@@ -8,8 +8,10 @@
 
 #include <QString>
 
-// Once the main window exists.
-void StartRecovery();
+class Document;
+
+// Once the main window exists; `document` outlives the recovery (FinishRecovery).
+void StartRecovery(Document &document);
 // Once the window is shown: asks about every copy whose program has ended.
 void OfferRecoveryCopies();
 // The user answered No to the question before discarding: the text is not wanted.

@@ -1,7 +1,7 @@
 #include "app/Startup.h"
 
 #include "core/AppState.h"
-#include "app/BackgroundExport.h"
+#include "app/BuildInfo.h"
 #include "app/ConversionHost.h"
 #include "app/Document.h"
 #include "app/IdlePass.h"
@@ -10,7 +10,6 @@
 #include "app/PreviewKeyHook.h"
 #include "app/Recovery.h"
 #include "app/SettingsHost.h"
-#include "conversion/ConversionWorker.h"
 #include "platform/Platform.h"
 #include "platform/TerminationSignal.h"
 #include "settings/Paths.h"
@@ -18,17 +17,24 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStatusBar>
 #include <QTimer>
 #include <Qsci/qsciscintillabase.h>
 
 namespace {
-// Main-loop helper that lives from start-up to shutdown.
+// Main-loop helpers that live from start-up to shutdown, one per program life.
 PreviewKeyHook *keyHook = nullptr;
+ConversionHost *conversionHost = nullptr;
 }
 
 PreviewKeyHook *ActivePreviewKeyHook()
 {
     return keyHook;
+}
+
+ConversionHost *ActiveConversionHost()
+{
+    return conversionHost;
 }
 
 void ShowFatalError(const QString &message)
@@ -49,44 +55,56 @@ bool StartApplication(const QStringList &arguments)
     setMainWindow(nullptr);
     platform().milliseconds();
     InitSettingsLocation();
-    if (!StartConversion() || !PrepareStylesheetLibrary()) {
+    // The settings are read only once the library is in place: a start-up that fails
+    // leaves them untouched.
+    if (!PrepareStylesheetLibrary()) {
         ShowFatalError(QStringLiteral("Could not initialize Pandoc!"));
         return false;
     }
     LoadAppSettings();
-    s.settingsLoaded = 1;
+    conversionHost = new ConversionHost;
+    if (!conversionHost->start()) {
+        ShowFatalError(QStringLiteral("Could not initialize Pandoc!"));
+        return false;
+    }
     if (!BuildMainWindow()) {
         ShowFatalError(QStringLiteral("Could not initialize GUI!"));
         return false;
     }
-    StartRecovery();
+    MainWindow *window = mainWindow();
+    Document &document = *window->document();
+    // Typing replaces whatever the status bar said; the text shows before a long step.
+    QObject::connect(&document, &Document::edited, window, [window] { window->setStatusText(QString()); });
+    QObject::connect(&document, &Document::status, window, [window](const QString &text) {
+        window->setStatusText(text);
+        window->statusBar()->repaint();
+    });
+    conversionHost->follow(&document);
+    StartRecovery(document);
 
+    NewDocument(document, true);
     const QString first = arguments.value(1);
     const QFileInfo file(first);
-    if (!first.isEmpty() && file.exists() && !file.isDir()) {
-        s.lastFolder = FolderPart(file.absoluteFilePath());
-        OpenDocument(file.absoluteFilePath());
-    } else {
-        NewDocument(false);
-    }
+    if (!first.isEmpty() && file.exists() && !file.isDir())
+        OpenDocument(document, file.absoluteFilePath());
     // A setting read from the file and replaced says so, once; a command-line file that
     // could not be opened says so instead.
     ShowSettingsNotes();
-    if (mainWindow()->statusText().isEmpty())
-        mainWindow()->setStatusText(QStringLiteral("Quilldown 1.7"));
+    if (window->statusText().isEmpty())
+        window->setStatusText(QStringLiteral("Quilldown ") + QLatin1String(kQuilldownVersion));
 
     if (s.settings.WinMax != 0)
-        mainWindow()->showMaximized();
+        window->showMaximized();
     else
-        mainWindow()->show();
-    mainWindow()->activateWindow();
-    mainWindow()->markdownEditor()->setFocus();
+        window->show();
+    window->activateWindow();
+    window->markdownEditor()->setFocus();
 
     keyHook = new PreviewKeyHook;
     StartIdlePass();
     StartPreviewPane();
     // Asked once the window is on the screen, from the main loop.
-    QTimer::singleShot(0, mainWindow(), [] { OfferRecoveryCopies(); });
+    QTimer::singleShot(0, window, [] { OfferRecoveryCopies(); });
     return true;
 }
 
@@ -97,21 +115,21 @@ int Shutdown()
     StopIdlePass();
     delete keyHook;
     keyHook = nullptr;
-    if (mainWindow())
-        mainWindow()->hide();
+    MainWindow *window = mainWindow();
+    if (window)
+        window->hide();
     FinishRecovery();
-    // Values that were never read from the file must not replace it.
-    if (s.settingsLoaded.load())
+    // Values that were never read from the file must not replace it (a start-up that
+    // failed before they were read leaves no window).
+    if (window) {
         SaveAppSettings();
-    StopExportThread();
-    WaitForConversionWorker();
-    for (const QString &path : s.temporaryFiles.paths())
-        QFile::remove(path);
-    s.temporaryFiles.clear();
-    if (mainWindow()) {
-        s.mainWindowExists = 0;
-        delete mainWindow();
+        window->document()->exporter().stop();
+    }
+    delete conversionHost;
+    conversionHost = nullptr;
+    if (window) {
         setMainWindow(nullptr);
+        delete window;
     }
     return 0;
 }

@@ -15,6 +15,10 @@ void ShowFatalError(const QString &message);
 // platform/TerminationSignal.h).
 void EndOnTerminationSignals(QObject *parent);
 
+class ConversionHost;
+// The preview's conversions of the running program (nullptr when not running).
+ConversionHost *ActiveConversionHost();
+
 class PreviewKeyHook;
 // The preview-focus key hook of the running program (nullptr when not running).
 PreviewKeyHook *ActivePreviewKeyHook();

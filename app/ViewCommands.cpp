@@ -1,80 +1,61 @@
 #include "app/ViewCommands.h"
 
 #include "app/BuildInfo.h"
-#include "app/MainWindow.h"
-#include "conversion/ConversionWorker.h"
+#include "app/ConversionHost.h"
+#include "app/Document.h"
 #include "core/AppState.h"
 #include "platform/Platform.h"
 #include "settings/Paths.h"
 #include "settings/Stylesheets.h"
 
 #include <QFileInfo>
-#include <QUrl>
 
 namespace {
 
-void useStylesheet(const QString &path)
+void useStylesheet(Document &document, const QString &path)
 {
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        return;
-    AppState &s = app();
-    s.currentStylesheet.set(path);
-    s.stylesheetChanged = 1;
-    RequestConversion();
+    if (!path.isEmpty() && QFileInfo(path).isFile())
+        document.chooseStylesheet(path);
 }
 
 // Where the Load CSS dialog starts: the first stylesheet beside the saved document,
 // else the folder of the stylesheet in use.
-QString loadStylesheetStart()
+QString loadStylesheetStart(const Document &document)
 {
-    AppState &s = app();
     QString start;
-    const QString document = s.documentPath.get();
-    if (!document.isEmpty())
-        start = FirstFileMatching(QStringLiteral("*.css"), FolderPart(document));
+    if (!document.path().isEmpty())
+        start = FirstFileMatching(QStringLiteral("*.css"), FolderPart(document.path()));
     if (start.isEmpty())
-        start = FolderPart(s.currentStylesheet.get());
+        start = FolderPart(document.stylesheet());
     return start;
 }
 
 } // namespace
 
-void RefreshCommand()
+void RefreshCommand(ConversionHost &conversion)
 {
-    if (!app().changeSuppression.load())
-        RequestConversion();
+    conversion.refresh();
 }
 
-void PreviewInBrowser()
+void PreviewInBrowser(ConversionHost &conversion)
 {
-    AppState &s = app();
-    if (s.changePending.load()) {
-        s.openInBrowser = 1;
-        s.lastChangeTime = -10000;
-        return;
-    }
-    if (s.converterState.load() == ConverterConverting) {
-        s.openInBrowser = 1;
-        return;
-    }
-    const QString last = s.lastPreviewFile.get();
-    if (!last.isEmpty() && QFileInfo(last).isFile())
-        platform().openUrl(QUrl::fromLocalFile(last));
+    conversion.previewInBrowser();
 }
 
-void LoadStylesheet()
+void LoadStylesheet(Document &document)
 {
-    const QString chosen = platform().openFileName(mainWindow(), QStringLiteral("Load CSS"), loadStylesheetStart(),
-                                                   QStringLiteral("CSS Files (*.css)"), OpenRule::ExistingFile);
+    const QString chosen =
+        platform().openFileName(document.window(), QStringLiteral("Load CSS"), loadStylesheetStart(document),
+                                QStringLiteral("CSS Files (*.css)"), OpenRule::ExistingFile);
     if (!chosen.isEmpty())
-        useStylesheet(chosen);
+        useStylesheet(document, chosen);
 }
 
-void UseStylesheetEntry(int index)
+void UseStylesheetEntry(Document &document, int index)
 {
     const QStringList &list = app().stylesheetList;
     if (index >= 0 && index < list.size())
-        useStylesheet(StylesheetFolder(app().location) + list.at(index));
+        useStylesheet(document, StylesheetFolder(app().location) + list.at(index));
 }
 
 void ToggleSyncScroll()
@@ -85,12 +66,12 @@ void ToggleSyncScroll()
 
 QString AboutText()
 {
-    return QStringLiteral("Quilldown\nVersion 1.7 (%1)\nThe Quilldown developers\n%2")
-        .arg(QString::fromLatin1(BuildDate()), QStringLiteral(QUILLDOWN_HOMEPAGE));
+    return QStringLiteral("Quilldown\nVersion %1 (%2)\nThe Quilldown developers\n%3")
+        .arg(QLatin1String(kQuilldownVersion), QLatin1String(BuildDate()), QStringLiteral(QUILLDOWN_HOMEPAGE));
 }
 
-void ShowAbout()
+void ShowAbout(QWidget *window)
 {
-    platform().messageBox(mainWindow(), MessageIcon::Information, QStringLiteral("Quilldown"), AboutText(),
+    platform().messageBox(window, MessageIcon::Information, QStringLiteral("Quilldown"), AboutText(),
                           MessageButtons::Ok);
 }

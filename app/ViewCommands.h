@@ -5,11 +5,15 @@
 
 #include <QString>
 
-void RefreshCommand();       // HTML > Refresh
-void PreviewInBrowser();     // HTML > Preview in Browser
-void LoadStylesheet();       // HTML > Load CSS...
+class ConversionHost;
+class Document;
+class QWidget;
+
+void RefreshCommand(ConversionHost &conversion);    // HTML > Refresh
+void PreviewInBrowser(ConversionHost &conversion);  // HTML > Preview in Browser
+void LoadStylesheet(Document &document);            // HTML > Load CSS...
 // HTML > Select CSS: the library's entry `index` (menu command 100 + index).
-void UseStylesheetEntry(int index);
+void UseStylesheetEntry(Document &document, int index);
 void ToggleSyncScroll();     // View > Sync Scroll
-void ShowAbout();            // Help > About
+void ShowAbout(QWidget *window);                     // Help > About
 QString AboutText();

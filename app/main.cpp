@@ -15,7 +15,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (commandLine.action == CommandLineAction::Version) {
-        std::printf("Quilldown 1.7 (%s)\n", BuildDate());
+        std::printf("Quilldown %s (%s)\n", kQuilldownVersion, BuildDate());
         return 0;
     }
     if (commandLine.action == CommandLineAction::Unknown) {

@@ -9,6 +9,7 @@
 #include "GeneratedMarkdown.h"
 #include "WaitFor.h"
 #include "core/AppState.h"
+#include "app/ConversionHost.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
 #include "app/Startup.h"
@@ -72,17 +73,17 @@ Figures measure(const QByteArray &text, int runs, int settleMs, const QString &s
     AppState &s = app();
     std::vector<double> bare, worker;
     auto waitIdle = [&] {
-        waitFor([&] { return s.converterState.load() == ConverterIdle && !s.changePending.load(); }, 120000);
+        waitFor([&] { return s.converterState.load() == ConverterIdle; }, 120000);
     };
     // One preview conversion; milliseconds from the request to the published page.
     auto workerRun = [&]() -> double {
         waitIdle();
         settle(settleMs);
-        const QString before = s.lastPreviewFile.get();
+        const QString before = ActiveConversionHost()->lastPage();
         QElapsedTimer clock;
         clock.start();
-        RequestConversion();   // the quiet time is over now
-        if (!waitFor([&] { return s.lastPreviewFile.get() != before; }, 120000))
+        ActiveConversionHost()->refresh();   // the quiet time is over now
+        if (!waitFor([&] { return ActiveConversionHost()->lastPage() != before; }, 120000))
             return -1;
         const double ms = clock.nsecsElapsed() / 1e6;
         // Taken here so the preview does not load it: a 1 MB page keeps WebEngine busy
@@ -96,7 +97,7 @@ Figures measure(const QByteArray &text, int runs, int settleMs, const QString &s
         return {};
     }
     // The same input, head and stylesheet link as the worker's, run directly.
-    const QString page = s.lastPreviewFile.get();
+    const QString page = ActiveConversionHost()->lastPage();
     const QString input = ReplaceExtension(page, QStringLiteral("md"));
     QFile::remove(scratch + QStringLiteral("bare.md"));
     QFile::copy(input, scratch + QStringLiteral("bare.md"));
@@ -164,7 +165,7 @@ int main(int argc, char **argv)
         return 1;
     }
     AppState &s = app();
-    if (!waitFor([&] { return !s.lastPreviewFile.get().isEmpty(); }, 60000)) {
+    if (!waitFor([&] { return !ActiveConversionHost()->lastPage().isEmpty(); }, 60000)) {
         std::fprintf(stderr, "no converter: %s\n", qPrintable(s.converterPath.get()));
         Shutdown();
         return 1;
@@ -202,8 +203,8 @@ int main(int argc, char **argv)
 
     // Idle: nothing pending, the main loop running as usual.
     SetEditorText(mainWindow()->markdownEditor(), QByteArray("idle\n"));
-    RequestConversion();
-    waitFor([&] { return s.converterState.load() == ConverterIdle && !s.changePending.load(); }, 120000);
+    ActiveConversionHost()->refresh();
+    waitFor([&] { return s.converterState.load() == ConverterIdle; }, 120000);
     settle(3000);
     const qint64 cpuBefore = workerCpuNanoseconds();
     QElapsedTimer clock;

@@ -138,7 +138,6 @@ Timing measure(const QString &folder, const QByteArray &html, int runs)
         if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size())
             return {false, {}, 0};
     }
-    app().changePending = 0;
     app().freshDocument = 1;
     app().previewReadyPath.set(names[0]);
     // The sizes reported first may still be the previous page's or a partial layout.

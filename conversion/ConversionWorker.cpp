@@ -7,125 +7,19 @@
 #include "conversion/PreviewTemplate.h"
 #include "files/DocumentFiles.h"
 #include "files/SafeFiles.h"
-#include "platform/Platform.h"
 #include "settings/Paths.h"
-#include "settings/Stylesheets.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
 
 #include <sys/stat.h>
 
 namespace {
-
-// Set on the main thread before the worker starts and cleared after it has ended, so
-// the worker may read them freely.
-QThread *workerThread = nullptr;
-QObject *mainThreadContext = nullptr;   // lives on the main thread; requests are queued to it
-QString previewFolder;
-bool ownsPreviewFolder = false;
-QString pageTemplate;   // the preview's page template, in the preview folder
-
-// Main thread only: read in requests the worker queues to the main thread.
-ConversionHooks hooks;
-
-void ReportProgress(bool running)
-{
-    QMetaObject::invokeMethod(
-        mainThreadContext,
-        [running] {
-            if (hooks.progress)
-                hooks.progress(running);
-        },
-        Qt::QueuedConnection);
-}
-
-// Wakes an idle worker early: RequestConversion and shutdown.
-std::mutex wakeLock;
-std::condition_variable wake;
-
-void WakeWorker()
-{
-    // Taking the lock orders this with the worker's check of the flags, so the wake-up
-    // cannot fall between its check and its wait.
-    { std::lock_guard<std::mutex> guard(wakeLock); }
-    wake.notify_all();
-}
-
-void sleepMs(int ms)
-{
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Sleeps in short steps; false when the quit flag ended the wait early.
-bool sleepUnlessQuitting(int ms)
-{
-    for (int waited = 0; waited < ms; waited += 10) {
-        if (app().quit.load())
-            return false;
-        sleepMs(std::min(10, ms - waited));
-    }
-    return !app().quit.load();
-}
-
-struct EditorSnapshot {
-    std::mutex lock;
-    std::condition_variable ready;
-    bool done = false;
-    QByteArray markdown;
-    QByteArray head;
-};
-
-// Both editors' text, read on the main thread. The worker waits for the answer but
-// gives up when the program quits: Shutdown blocks the main thread while it waits for
-// the worker, so the request would never be served then.
-bool ReadEditorTexts(QByteArray *markdown, QByteArray *head)
-{
-    auto snapshot = std::make_shared<EditorSnapshot>();
-    QMetaObject::invokeMethod(
-        mainThreadContext,
-        [snapshot] {
-            QByteArray md = hooks.readMarkdown ? hooks.readMarkdown() : QByteArray();
-            QByteArray hd = hooks.readHead ? hooks.readHead() : QByteArray();
-            std::lock_guard<std::mutex> guard(snapshot->lock);
-            snapshot->markdown = std::move(md);
-            snapshot->head = std::move(hd);
-            snapshot->done = true;
-            snapshot->ready.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock<std::mutex> guard(snapshot->lock);
-    while (!snapshot->done) {
-        if (app().quit.load())
-            return false;
-        snapshot->ready.wait_for(guard, std::chrono::milliseconds(10));
-    }
-    *markdown = std::move(snapshot->markdown);
-    *head = std::move(snapshot->head);
-    return true;
-}
-
-void ShowOnMainThread(const QString &text)
-{
-    QMetaObject::invokeMethod(
-        mainThreadContext,
-        [text] {
-            if (!app().quit.load() && hooks.showError)
-                hooks.showError(text);
-        },
-        Qt::QueuedConnection);
-}
 
 QString FileUrl(const QString &path)
 {
@@ -133,22 +27,10 @@ QString FileUrl(const QString &path)
     return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
 }
 
-void Publish(const QString &htmlFile, int *toggle)
+void remember(MadeFiles *made, const QString &path)
 {
-    AppState &s = app();
-    s.previewReadyPath.set(htmlFile);
-    s.lastPreviewFile.set(htmlFile);
-    *toggle = 1 - *toggle;
-    if (s.openInBrowser.exchange(0))
-        platform().openUrl(QUrl::fromLocalFile(htmlFile));
-    // Shown from the main thread.
-    QMetaObject::invokeMethod(
-        mainThreadContext,
-        [] {
-            if (hooks.pageReady)
-                hooks.pageReady();
-        },
-        Qt::QueuedConnection);
+    made->insert(path);
+    RememberMadeFile(path);
 }
 
 // The names one preview run writes in `folder`.
@@ -196,23 +78,17 @@ bool DocumentUsesScratchNames(const QString &document, const QString &stylesheet
     return false;
 }
 
-void Made(const QString &path)
-{
-    app().temporaryFiles.add(path);
-    RememberMadeFile(path);
-}
-
 // Writes the run's input files in `folder` as plain files. False when the folder cannot
 // take them; what was written is then left for the next run to reuse.
-bool WriteScratchFiles(const ScratchSet &set, const QByteArray &markdown, const QByteArray &head,
+bool WriteScratchFiles(MadeFiles *made, const ScratchSet &set, const QByteArray &markdown, const QByteArray &head,
                        const QString &stylesheet)
 {
     if (!WritePlainFile(markdown, set.markdownFile))
         return false;
-    Made(set.markdownFile);
+    remember(made, set.markdownFile);
     if (!WritePlainFile(head, set.headFile))
         return false;
-    Made(set.headFile);
+    remember(made, set.headFile);
     // An older page under this name must not pass for this run's output; a folder in
     // its place would take no page at all.
     QFile::remove(set.htmlFile);
@@ -224,242 +100,196 @@ bool WriteScratchFiles(const ScratchSet &set, const QByteArray &markdown, const 
         const bool plain = ::lstat(QFile::encodeName(set.stylesheetCopy).constData(), &info) == 0 &&
                            S_ISREG(info.st_mode) && info.st_nlink == 1;
         if (!plain && CopyToPlainFile(stylesheet, set.stylesheetCopy))
-            Made(set.stylesheetCopy);
+            remember(made, set.stylesheetCopy);
     }
     return true;
 }
 
-void ConvertForPreview(int *toggle)
+
+} // namespace
+
+// ---------------------------------------------------------------- ConversionWorker
+
+ConversionWorker::ConversionWorker(QString pandocExe, QString previewFolder, MadeFiles *made)
+    : pandocExe_(std::move(pandocExe)), previewFolder_(std::move(previewFolder)), made_(made)
 {
+}
+
+void ConversionWorker::start()
+{
+    quiet_ = new QTimer(this);
+    quiet_->setSingleShot(true);
+    // Never early: a coarse timer may fire 5% before its time.
+    quiet_->setTimerType(Qt::PreciseTimer);
+    connect(quiet_, &QTimer::timeout, this, &ConversionWorker::runPending);
+    usable_ = LocateConverter(pandocExe_);
+    // Told a moment later, once the window is up; never once the program is ending.
+    if (!usable_)
+        QTimer::singleShot(1000, this, [this] {
+            if (!stopping_.load() && !app().quit.load())
+                emit failed(ConverterFailureMessage(pandocExe_));
+        });
+}
+
+void ConversionWorker::take(const ConversionRequest &request)
+{
+    if (!usable_ || stopping_.load())
+        return;
+    pending_ = request;
+    if (request.forBrowser || request.quietMs <= 0) {
+        quiet_->stop();
+        runPending();
+    } else {
+        quiet_->start(request.quietMs);
+    }
+}
+
+bool ConversionWorker::overtaken(const ConversionRequest &request) const
+{
+    return stopping_.load() || (!request.forBrowser && newest_.load() > request.id);
+}
+
+void ConversionWorker::runPending()
+{
+    if (!pending_)
+        return;
+    const ConversionRequest request = std::move(*pending_);
+    pending_.reset();
+    if (overtaken(request))
+        return;
     AppState &s = app();
     s.converterState = ConverterConverting;
-    s.changePending = 0;
-    ReportProgress(true);
-    struct Ended {
-        ~Ended() { ReportProgress(false); }
-    } ended;
+    emit progress(true);
 
-    QByteArray markdown, head;
-    if (!ReadEditorTexts(&markdown, &head)) {
-        s.converterState = ConverterIdle;
-        return;
-    }
-    const QString documentPath = s.documentPath.get();
-    const QString title = PageTitleFromHead(head);
-    const QString stylesheet = IsRegularFile(s.currentStylesheet.get()) ? s.currentStylesheet.get() : QString();
+    const QString stylesheet = IsRegularFile(request.stylesheet) ? request.stylesheet : QString();
     // Only the head fragment's own scripts run in the preview, with a new nonce each run,
     // under the policy our own template puts before anything of the document's.
     const QByteArray nonce = NewScriptNonce();
-    const QByteArray previewHead = WithScriptNonces(head, nonce);
-    if (pageTemplate.isEmpty() || !IsRegularFile(pageTemplate))
-        pageTemplate = WritePreviewTemplate(previewFolder);
-
+    const QByteArray previewHead = WithScriptNonces(request.head, nonce);
+    if (pageTemplate_.isEmpty() || !IsRegularFile(pageTemplate_)) {
+        pageTemplate_ = WritePreviewTemplate(previewFolder_);
+        if (!pageTemplate_.isEmpty())
+            remember(made_, pageTemplate_);
+    }
     // Beside a saved document, relative image paths resolve. Where the document's folder
     // cannot take the files, or its own names are ours, the private folder serves.
+    const QString &document = request.documentPath;
     ScratchSet set;
     bool written = false;
-    if (!documentPath.isEmpty() && markdown.contains("![") && !DocumentUsesScratchNames(documentPath, stylesheet)) {
-        set = ScratchNames(FolderPart(documentPath), *toggle, stylesheet);
-        written = WriteScratchFiles(set, markdown, previewHead, stylesheet);
+    if (!document.isEmpty() && request.markdown.contains("![") && !DocumentUsesScratchNames(document, stylesheet)) {
+        set = ScratchNames(FolderPart(document), toggle_, stylesheet);
+        written = WriteScratchFiles(made_, set, request.markdown, previewHead, stylesheet);
     }
     if (!written) {
-        set = ScratchNames(previewFolder, *toggle, stylesheet);
-        WriteScratchFiles(set, markdown, previewHead, stylesheet);
+        set = ScratchNames(previewFolder_, toggle_, stylesheet);
+        WriteScratchFiles(made_, set, request.markdown, previewHead, stylesheet);
     }
     const QString stylesheetRef = set.stylesheetCopy.isEmpty() ? QString() : FileUrl(set.stylesheetCopy);
-    sleepMs(1);
 
-    // A newer change ends this run at once: its page would be dropped anyway, and the
-    // next run may start as soon as the quiet time has passed.
-    const auto overtaken = [&s] { return s.changePending.load() != 0; };
+    // A newer request ends this run at once: its page would be dropped anyway.
+    const auto isOvertaken = [this, &request] { return overtaken(request); };
     QString htmlFile = set.htmlFile;
     QString error;
     bool ok = false;
-    if (pageTemplate.isEmpty())
-        error = QStringLiteral("The preview's page template could not be written to %1.").arg(previewFolder);
+    if (pageTemplate_.isEmpty())
+        error = QStringLiteral("The preview's page template could not be written to %1.").arg(previewFolder_);
     else
-        ok = RunConverter(set.markdownFile, htmlFile, stylesheetRef, set.headFile, title, &error, overtaken,
-                          PreviewTemplateArguments(pageTemplate, PreviewPolicy(nonce, head)));
-    if (!ok && !s.quit.load() && !overtaken()) {
+        ok = RunConverter(request.format, set.markdownFile, htmlFile, stylesheetRef, set.headFile, request.pageTitle,
+                          &error, isOvertaken, PreviewTemplateArguments(pageTemplate_, PreviewPolicy(nonce, request.head)));
+    if (!ok && !s.quit.load() && !isOvertaken()) {
         ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
-        if (!ok && !htmlFile.startsWith(previewFolder)) {
-            htmlFile = ScratchNames(previewFolder, *toggle, QString()).htmlFile;
+        if (!ok && !htmlFile.startsWith(previewFolder_)) {
+            htmlFile = ScratchNames(previewFolder_, toggle_, QString()).htmlFile;
             ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
         }
     }
     if (ok) {
-        Made(htmlFile);
-        sleepMs(1);
-        // A page overtaken by a newer change is dropped; the next run reuses the names.
-        if (!s.changePending.load() && !s.changeSuppression.load())
-            Publish(htmlFile, toggle);
-    }
-    sleepMs(1);
-    s.converterState = ConverterIdle;
-}
-
-void ConversionWorker()
-{
-    AppState &s = app();
-    s.workerCount.fetch_add(1);
-    // Every wait also ends on the quit flag, so Shutdown never waits for a worker whose
-    // settings or window never arrive.
-    while (!s.settingsLoaded.load() && !s.quit.load())
-        sleepMs(1);
-    if (s.quit.load()) {
-        s.workerCount.fetch_sub(1);
-        return;
-    }
-    // Fixed once loaded.
-    const QString pandocExe = s.settings.PandocExe;
-    const std::int64_t quietTime = s.settings.UpdateMilliseconds;
-
-    bool started;
-    {
-        std::lock_guard<std::timed_mutex> guard(s.converterLock);
-        const QString path = ChooseConverterPath(pandocExe);
-        s.converterPath.set(path);
-        started = ProbeConverter(path);
-        if (started)
-            s.converterState = ConverterIdle;
-    }
-    if (!started) {
-        if (sleepUnlessQuitting(1000))
-            ShowOnMainThread(ConverterFailureMessage(pandocExe));
-        s.converterState = ConverterFailed;
-        s.workerCount.fetch_sub(1);
-        return;
-    }
-
-    while (!s.mainWindowExists.load() && !s.quit.load())
-        sleepMs(1);
-    int toggle = 0;
-    while (!s.quit.load()) {
-        if (s.changePending.load()) {
-            const std::int64_t now = platform().milliseconds();
-            if (s.changeSuppression.load()) {
-                s.changePending = 0;
-            } else if (ChangeIsDue(now, s.lastChangeTime.load(), quietTime)) {
-                ConvertForPreview(&toggle);
-                sleepMs(10);
-            } else {
-                std::unique_lock<std::mutex> guard(wakeLock);
-                wake.wait_for(guard, std::chrono::milliseconds(PendingWaitMs(now, s.lastChangeTime.load(), quietTime)),
-                              [&s] { return s.quit.load(); });
-            }
-        } else {
-            // Every change and request wakes the worker, so an idle one sleeps; the
-            // time limit only bounds the cost of a wake-up that was somehow missed.
-            std::unique_lock<std::mutex> guard(wakeLock);
-            wake.wait_for(guard, std::chrono::seconds(1),
-                          [&s] { return s.changePending.load() || s.quit.load(); });
+        remember(made_, htmlFile);
+        // An overtaken page is dropped; the next run reuses its names.
+        if (!isOvertaken()) {
+            toggle_ = 1 - toggle_;
+            emit pageReady(htmlFile, request.id);
         }
     }
-    s.workerCount.fetch_sub(1);
+    s.converterState = ConverterIdle;
+    emit progress(false);
 }
 
-} // namespace
+// ---------------------------------------------------------------- ConversionThread
 
-bool InitConversion(ConversionHooks conversionHooks)
+ConversionThread::ConversionThread(QObject *parent) : QObject(parent)
 {
-    hooks = std::move(conversionHooks);
+    qRegisterMetaType<ConversionRequest>();
     // A folder of this instance's own, so that two windows never share preview files.
     QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/quilldown-XXXXXX"));
     if (folder.isValid()) {
         folder.setAutoRemove(false);
-        previewFolder = WithTrailingSlash(folder.path());
-        ownsPreviewFolder = true;
-        pageTemplate = WritePreviewTemplate(previewFolder);
+        previewFolder_ = WithTrailingSlash(folder.path());
+        ownsPreviewFolder_ = true;
     } else {
-        previewFolder = WithTrailingSlash(QDir::tempPath());
-        ownsPreviewFolder = false;
+        previewFolder_ = WithTrailingSlash(QDir::tempPath());
     }
-    mainThreadContext = new QObject;
-    workerThread = QThread::create(ConversionWorker);
-    if (!workerThread)
-        return false;
-    workerThread->setObjectName(QStringLiteral("QuilldownWorker"));
-    workerThread->start();
-    return true;
 }
 
-void WaitForConversionWorker()
+ConversionThread::~ConversionThread()
 {
-    AppState &s = app();
-    s.quit = 1;
-    WakeWorker();
-    if (workerThread) {
-        while (s.workerCount.load() > 0)
-            sleepMs(1);
-        workerThread->wait();
-        delete workerThread;
-        workerThread = nullptr;
+    stop(QString());
+}
+
+bool ConversionThread::start(const QString &pandocExe)
+{
+    thread_ = new QThread;
+    thread_->setObjectName(QStringLiteral("QuilldownWorker"));
+    worker_ = new ConversionWorker(pandocExe, previewFolder_, &made_);
+    worker_->moveToThread(thread_);
+    connect(thread_, &QThread::started, worker_, &ConversionWorker::start);
+    // Deleted on its own thread once that ends, with its timers.
+    connect(thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    connect(worker_, &ConversionWorker::pageReady, this, &ConversionThread::pageReady);
+    connect(worker_, &ConversionWorker::failed, this, &ConversionThread::failed);
+    connect(worker_, &ConversionWorker::progress, this, &ConversionThread::progress);
+    thread_->start();
+    return thread_->isRunning();
+}
+
+void ConversionThread::overtake()
+{
+    if (worker_)
+        worker_->supersede(++newest_);
+}
+
+quint64 ConversionThread::request(ConversionRequest request)
+{
+    request.id = ++newest_;
+    if (worker_) {
+        worker_->supersede(request.id);
+        QMetaObject::invokeMethod(worker_, "take", Qt::QueuedConnection, Q_ARG(ConversionRequest, request));
     }
-    // Requests still queued for the main thread are dropped with their receiver.
-    delete mainThreadContext;
-    mainThreadContext = nullptr;
-    hooks = ConversionHooks();
+    return request.id;
+}
+
+void ConversionThread::stop(const QString &openDocument)
+{
+    if (thread_) {
+        worker_->stop();
+        thread_->quit();
+        thread_->wait();
+        delete thread_;
+        thread_ = nullptr;
+        worker_ = nullptr;
+    }
     // Files beside documents stay removable only while they are still the very files the
     // worker made and belong to no open document: a document saved under a preview name
     // is the user's.
-    const QString document = s.documentPath.get();
-    const QStringList made = s.temporaryFiles.paths();
-    s.temporaryFiles.clear();
-    for (const QString &path : made) {
-        if (IsFileWeMade(path) && path != document && path != HeadFileFor(document) && path != HtmlFileFor(document))
-            s.temporaryFiles.add(path);
+    const MadeFiles mine = std::exchange(made_, MadeFiles());
+    for (const QString &path : mine) {
+        if (IsFileWeMade(path) && path != openDocument && path != HeadFileFor(openDocument) &&
+            path != HtmlFileFor(openDocument))
+            QFile::remove(path);
     }
     ForgetMadeFiles();
-    if (!pageTemplate.isEmpty())
-        QFile::remove(pageTemplate);
-    pageTemplate.clear();
-    if (ownsPreviewFolder) {
-        // Only the files this instance made; the folder goes when that leaves it empty.
-        for (const QString &path : s.temporaryFiles.paths()) {
-            if (path.startsWith(previewFolder))
-                QFile::remove(path);
-        }
-        QDir().rmdir(previewFolder);
-    }
-    previewFolder.clear();
-    ownsPreviewFolder = false;
-}
-
-QString PreviewFolder()
-{
-    return previewFolder;
-}
-
-void RequestConversion()
-{
-    AppState &s = app();
-    s.changePending = 1;
-    s.lastChangeTime = -10000;
-    s.changeSuppression = 0;
-    WakeWorker();
-}
-
-void WakeConversionWorker()
-{
-    WakeWorker();
-}
-
-int PendingWaitMs(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds)
-{
-    if (lastChange == -10000)
-        return 1;
-    const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                                   static_cast<std::uint32_t>(lastChange));
-    return static_cast<int>(std::clamp<std::int64_t>(quietMilliseconds - elapsed + 1, 1, 10));
-}
-
-bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds)
-{
-    if (lastChange == -10000)
-        return true;
-    // The change time holds the clock's low 32 bits; the difference taken modulo 2^32
-    // stays right after the clock passes 2^31 ms (about 25 days).
-    const auto elapsed = static_cast<std::int32_t>(static_cast<std::uint32_t>(now) -
-                                                   static_cast<std::uint32_t>(lastChange));
-    return static_cast<std::int64_t>(elapsed) > quietMilliseconds;
+    // The folder goes when that leaves it empty.
+    if (ownsPreviewFolder_)
+        QDir().rmdir(previewFolder_);
+    ownsPreviewFolder_ = false;
 }

@@ -1,48 +1,112 @@
 #pragma once
-// The conversion worker: debounce, the preview's temporary files, and the hand-over of
-// finished pages to the main thread.
+// Preview conversions as requests: the worker object that runs them on its own thread,
+// and the owner that starts it, numbers the requests and cleans up after it.
 
 #include <QByteArray>
+#include <QObject>
+#include <QSet>
 #include <QString>
-#include <cstdint>
-#include <functional>
+#include <QStringList>
+#include <atomic>
+#include <optional>
 
-// What the worker needs from the program around it. Each hook is called on the main
-// thread only, from requests the worker queues there; an empty one is skipped.
-struct ConversionHooks {
-    // The document's and the head fragment's text for a preview run, read together.
-    std::function<QByteArray()> readMarkdown;
-    std::function<QByteArray()> readHead;
-    // A new page was published: show it.
-    std::function<void()> pageReady;
-    // The converter could not be started; not called once the program quits.
-    std::function<void(const QString &message)> showError;
-    // A preview conversion started (true) or has ended (false), after its page, if any,
-    // was handed over.
-    std::function<void(bool running)> progress;
+class QThread;
+class QTimer;
+
+// Everything one preview conversion needs, taken on the main thread at the moment of the
+// change, so the worker never reads the editors or the settings.
+struct ConversionRequest {
+    quint64 id = 0;              // given by ConversionThread::request; higher is newer
+    QByteArray markdown;
+    QByteArray head;
+    QString documentPath;        // "" for an unsaved document
+    QString stylesheet;          // "" or a path; used only when it is a regular file
+    QString format;              // the converter's input format
+    QString pageTitle;
+    int quietMs = 0;             // how long no newer request must come before it runs
+    bool forBrowser = false;     // runs at once and is never overtaken
+};
+Q_DECLARE_METATYPE(ConversionRequest)
+
+// Every temporary file the worker made: written by the worker, read once its thread ended.
+using MadeFiles = QSet<QString>;
+
+// Lives on the worker thread. Takes requests one at a time: a request waits its quiet
+// time (a newer one replaces it and starts the wait again), then its texts are written
+// to scratch files and converted. A run for a request older than the newest one given to
+// supersede() is stopped and its page dropped.
+class ConversionWorker : public QObject {
+    Q_OBJECT
+public:
+    ConversionWorker(QString pandocExe, QString previewFolder, MadeFiles *made);
+
+    // Any thread: every request older than `id` is overtaken.
+    void supersede(quint64 id) { newest_.store(id); }
+    // Any thread: a run under way ends at once, and no other starts.
+    void stop() { stopping_.store(true); }
+
+public slots:
+    // Finds and probes the converter; the first slot run on the worker thread.
+    void start();
+    void take(const ConversionRequest &request);
+
+signals:
+    // A page for request `id` was written at `path`.
+    void pageReady(const QString &path, quint64 id);
+    // The converter could not be started (reported a second after the probe failed).
+    void failed(const QString &message);
+    // A conversion started (true) or has ended (false), after its page was reported.
+    void progress(bool running);
+
+private:
+    void runPending();
+    bool overtaken(const ConversionRequest &request) const;
+
+    const QString pandocExe_;
+    const QString previewFolder_;
+    MadeFiles *made_;
+    QTimer *quiet_ = nullptr;
+    std::optional<ConversionRequest> pending_;
+    bool usable_ = false;
+    int toggle_ = 0;   // the scratch names alternate, so a page in view is never rewritten
+    QString pageTemplate_;   // the preview's page template, written once into the preview folder
+    std::atomic<quint64> newest_{0};
+    std::atomic<bool> stopping_{false};
 };
 
-// Creates this instance's preview folder and starts the worker thread with `hooks`;
-// false when the thread is missing.
-bool InitConversion(ConversionHooks hooks);
-// Sets the quit flag if needed, waits until the worker has ended and joins it, then
-// deletes the preview files in this instance's folder and the folder itself. Bounded:
-// a running conversion is stopped on quit.
-void WaitForConversionWorker();
-// Makes the worker convert on its next pass.
-void RequestConversion();
+// Main thread: owns the worker, its thread and this instance's preview folder.
+class ConversionThread : public QObject {
+    Q_OBJECT
+public:
+    explicit ConversionThread(QObject *parent = nullptr);
+    ~ConversionThread() override;
 
-// This instance's own folder for preview files, inside the system's temporary folder,
-// ending in "/". Empty before InitConversion and after WaitForConversionWorker.
-QString PreviewFolder();
+    // Starts the worker with the converter setting (fixed from now on); false when the
+    // thread cannot be made.
+    bool start(const QString &pandocExe);
+    // Numbers `request`, overtakes every older one and queues it; returns its id.
+    quint64 request(ConversionRequest request);
+    // Overtakes every request so far (the text changed; its request follows).
+    void overtake();
+    // The id of the newest request so far.
+    quint64 newest() const { return newest_; }
+    // Stops a running conversion, ends the thread (bounded) and removes the files the
+    // worker made, except any that are now the user's: `openDocument` and its own files.
+    void stop(const QString &openDocument);
 
-// True when a change stored at `lastChange` (32-bit milliseconds, or -10000 for "now")
-// has been quiet for more than `quietMilliseconds` at `now`.
-bool ChangeIsDue(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds);
+    // This instance's own folder for preview files, ending in "/".
+    QString previewFolder() const { return previewFolder_; }
 
-// Wakes the worker after the change flag was set, so it need not poll while idle.
-void WakeConversionWorker();
+signals:
+    void pageReady(const QString &path, quint64 id);
+    void failed(const QString &message);
+    void progress(bool running);
 
-// How long a worker with a change pending sleeps before it looks again: until the change
-// is due, at most 10 ms (a newer change moves the due time), at least 1 ms.
-int PendingWaitMs(std::int64_t now, std::int32_t lastChange, std::int64_t quietMilliseconds);
+private:
+    QString previewFolder_;
+    bool ownsPreviewFolder_ = false;
+    MadeFiles made_;
+    QThread *thread_ = nullptr;
+    ConversionWorker *worker_ = nullptr;
+    quint64 newest_ = 0;
+};

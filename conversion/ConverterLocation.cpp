@@ -1,5 +1,7 @@
 #include "conversion/ConverterLocation.h"
 
+#include "core/AppState.h"
+
 #include "conversion/ConverterProcess.h"
 #include "settings/Paths.h"
 
@@ -84,4 +86,15 @@ QString ConverterFailureMessage(const QString &pandocExe)
     if (!pandocExe.isEmpty())
         text += QStringLiteral("\n\nCustom path: ") + pandocExe;
     return text;
+}
+
+bool LocateConverter(const QString &pandocExe)
+{
+    AppState &s = app();
+    std::lock_guard<std::mutex> guard(s.converterLock);
+    const QString path = ChooseConverterPath(pandocExe);
+    s.converterPath.set(path);
+    const bool usable = ProbeConverter(path);
+    s.converterState = usable ? ConverterIdle : ConverterFailed;
+    return usable;
 }

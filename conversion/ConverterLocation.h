@@ -28,5 +28,10 @@ QString ChooseConverterPath(const QString &pandocExe);
 // time limit). True when the process could be started; output and exit status are ignored.
 bool ProbeConverter(const QString &path);
 
+// Chooses and probes the converter for the `pandocExe` setting, under the converter lock,
+// and records the outcome as the process's converter (AppState): its path, and whether
+// it is usable. Returns that.
+bool LocateConverter(const QString &pandocExe);
+
 // The text shown when the probe fails.
 QString ConverterFailureMessage(const QString &pandocExe);

@@ -8,9 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <chrono>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -36,7 +34,7 @@ QStringList ConverterArguments(const QString &format, const QString &htmlFile, c
     return arguments;
 }
 
-bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
+bool RunConverter(const QString &format, const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
                   const QString &headFile, const QString &title, QString *errorText,
                   const std::function<bool()> &overtaken, const QStringList &pageArguments)
 {
@@ -46,18 +44,13 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
             *errorText = why;
         return false;
     };
-    while (s.converterState.load() == ConverterStarting && !s.quit.load())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (s.converterState.load() == ConverterFailed)
+    if (s.converterState.load() < ConverterIdle)
         return fail(QStringLiteral("Pandoc could not be initialized."));
-    if (s.quit.load())
+    // Runs take turns; the one holding the lock ends within the time limit, at once on
+    // quit, and an overtaken run that waited here gives up before it starts.
+    std::lock_guard<std::mutex> guard(s.converterLock);
+    if (s.quit.load() || (overtaken && overtaken()))
         return false;
-
-    std::unique_lock<std::timed_mutex> guard(s.converterLock, std::defer_lock);
-    while (!guard.try_lock_for(std::chrono::milliseconds(10))) {
-        if (s.quit.load() || (overtaken && overtaken()))
-            return false;
-    }
     if (markdownFile.isEmpty() || !QFileInfo(markdownFile).isFile())
         return fail(QStringLiteral("The Markdown file %1 could not be read.").arg(markdownFile));
 
@@ -73,7 +66,7 @@ bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QS
                              ? AsUriReference(QFileInfo(headFile).absoluteFilePath())
                              : QString();
     const QStringList arguments =
-        ConverterArguments(s.settings.MarkdownVersion, output, stylesheetRef, head, title, input, pageArguments);
+        ConverterArguments(format, output, stylesheetRef, head, title, input, pageArguments);
 
     const QFileInfo before(output);
     const bool existedBefore = before.exists();

@@ -12,13 +12,14 @@ QStringList ConverterArguments(const QString &format, const QString &htmlFile, c
                                const QString &headFile, const QString &title, const QString &markdownFile,
                                const QStringList &pageArguments = {});
 
-// Runs the converter once under the converter lock and waits for it (at most the
-// converter time limit). True only when it ended with status 0 and wrote `htmlFile`.
+// Runs the converter found at start-up once, reading `format`, under the converter lock,
+// and waits for it (at most the converter time limit). Fails at once while no usable
+// converter has been found. True only when it ended with status 0 and wrote `htmlFile`.
 // On failure `errorText`, when given, receives why, with the converter's error output.
-// When `overtaken` answers true, waiting for the lock or the run is given up (the run's
-// processes ended) and false returned. `pageArguments` go to the converter as well (the
-// preview's own template).
-bool RunConverter(const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
+// When `overtaken` answers true once the lock is taken or during the run, the run is
+// given up (its processes ended) and false returned. `pageArguments` go to the converter
+// as well (the preview's own template).
+bool RunConverter(const QString &format, const QString &markdownFile, const QString &htmlFile, const QString &stylesheetRef,
                   const QString &headFile, const QString &title, QString *errorText = nullptr,
                   const std::function<bool()> &overtaken = {}, const QStringList &pageArguments = {});
 

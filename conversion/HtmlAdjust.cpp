@@ -1,11 +1,8 @@
 #include "conversion/HtmlAdjust.h"
 
-#include "core/AppState.h"
-#include "conversion/ConverterRun.h"
 #include "files/DocumentFiles.h"
 #include "files/SafeFiles.h"
 #include "settings/Paths.h"
-#include "settings/Stylesheets.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -36,38 +33,6 @@ QString PageTitleFromHead(const QByteArray &headText)
     return QString::fromUtf8(title);
 }
 
-bool ExportHtml(const QString &document, const QString &stylesheet, const QByteArray &head)
-{
-    AppState &s = app();
-    if (s.converterState.load() < ConverterIdle)
-        return true;
-    if (document.isEmpty())
-        return false;
-    const QString name = FilePart(stylesheet);
-    if (!name.isEmpty()) {
-        // An edited copy beside the document is the user's: never replaced. Anything else
-        // at that name (a dangling link, a pipe) gives way to a plain copy.
-        const QString copy = FolderPart(document) + name;
-        if (!QFileInfo(copy).isFile())
-            CopyToPlainFile(stylesheet, copy);
-    }
-    // A converter that fails after writing part of the page must not leave that part in
-    // place of the last good page.
-    const QString page = HtmlFileFor(document);
-    const bool hadPage = QFileInfo(page).isFile();
-    const QByteArray oldPage = hadPage ? ReadTextFile(page) : QByteArray();
-    // The page links the copy by its name, which a browser reads as a URI reference.
-    if (RunConverter(document, page, AsUriReference(name), HeadFileFor(document), PageTitleFromHead(head)))
-        return true;
-    if (hadPage) {
-        if (ReadTextFile(page) != oldPage)
-            WriteTextFile(oldPage, page);
-    } else if (QFileInfo(page).isFile()) {
-        QFile::remove(page);
-    }
-    return false;
-}
-
 QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder)
 {
     if (page.isEmpty())
@@ -86,16 +51,12 @@ QString StylesheetLinkedBy(const QByteArray &page, const QString &documentFolder
     return ResolvePath(QUrl::fromPercentEncoding(link), documentFolder);
 }
 
-void RestoreDocumentStylesheet()
+QString DocumentStylesheet(const QString &document, const QString &fallback)
 {
-    AppState &s = app();
-    s.currentStylesheet.set(DefaultStylesheetPath(s.location));
-    const QString document = s.documentPath.get();
     if (document.isEmpty())
-        return;
+        return fallback;
     const QString linked = StylesheetLinkedBy(ReadTextFile(HtmlFileFor(document)), FolderPart(document));
-    if (IsStylesheetFile(linked))
-        s.currentStylesheet.set(linked);
+    return IsStylesheetFile(linked) ? linked : fallback;
 }
 
 bool IsStylesheetFile(const QString &path)

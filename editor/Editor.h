@@ -25,7 +25,7 @@ QString EditorFontFamily(const QString &configured);
 // What the notification reactions tell the rest of the program; any may be empty.
 struct EditorHooks {
     std::function<void()> activity;       // something moved or changed (keeps the idle pass awake)
-    std::function<void()> edited;         // an edit was recorded for the worker (clears the status)
+    std::function<void()> edited;         // the text changed by an edit
     std::function<void()> markdownMoved;  // the Markdown editor's view or caret moved
 };
 

@@ -1,10 +1,7 @@
 #include "editor/EditorNotify.h"
 
-#include "core/AppState.h"
-#include "conversion/ConversionWorker.h"
 #include "editor/EditorView.h"
 #include "editor/MarkdownStyle.h"
-#include "platform/Platform.h"
 
 #include <QScrollBar>
 #include <Qsci/qsciscintillabase.h>
@@ -58,7 +55,7 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
     switch (notification.code) {
     case SCN_MODIFIED:
         if (notification.modificationType & kTextChangeTypes)
-            SignalChange(hooks.edited);
+            call(hooks.edited);
         break;
     case SCN_CHARADDED:
         // With CR LF line ends the carriage return arrives first; only the line feed acts.
@@ -82,17 +79,6 @@ int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotif
         break;
     }
     return 0;
-}
-
-void SignalChange(const std::function<void()> &edited)
-{
-    AppState &s = app();
-    if (s.changeSuppression.load())
-        return;
-    s.lastChangeTime = static_cast<std::int32_t>(platform().milliseconds());
-    s.changePending = 1;
-    WakeConversionWorker();
-    call(edited);
 }
 
 void AutoIndentNewLine(QsciScintillaBase *editor)

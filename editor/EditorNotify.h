@@ -1,6 +1,5 @@
 #pragma once
-// The reactions to the components' notifications: the change signal that wakes the
-// conversion worker, auto-indent, container styling and the editor-to-preview sync.
+// The reactions to the components' notifications: the edit hook, auto-indent, container styling and the editor-to-preview sync.
 
 #include "editor/Editor.h"
 
@@ -33,9 +32,6 @@ struct EditorNotification {
 int OnEditorNotify(QsciScintillaBase *editor, EditorRole role, const EditorNotification &notification,
                    const EditorHooks &hooks = {});
 
-// Records an edit for the worker and calls `edited` (which empties the status bar), unless
-// changes are suppressed.
-void SignalChange(const std::function<void()> &edited = {});
 // Copies the previous line's leading blanks to the caret of a freshly started line.
 void AutoIndentNewLine(QsciScintillaBase *editor);
 // Start of the line that holds the first byte the component has not styled yet.

@@ -57,10 +57,8 @@ bool PreviewReload::step()
 
     // Reading and emptying the hand-over slot is one step under its lock.
     const QString ready = s.previewReadyPath.take();
+    // Only the page of the newest text is handed over: an overtaken one never arrives.
     if (!ready.isEmpty()) {
-        // A page overtaken by a newer change is not shown; the next one will be.
-        if (s.changePending.load())
-            return true;
         const bool fresh = s.freshDocument != 0;
         if (fresh) {
             // A new or opened document starts at the top; a restore still pending for

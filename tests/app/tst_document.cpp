@@ -1,9 +1,11 @@
-// The document: New, Open (dialog, command line), the bytes of a file on the way in and
+// The document, over two bare editors: New, Open (dialog, command line), the bytes of a file on the way in and
 // out, the question before discarding, and New Window.
+#include "common/DocumentRig.h"
 #include "common/TestSupport.h"
 
 #include "core/AppState.h"
 #include "app/Commands.h"
+#include "app/ViewCommands.h"
 #include "app/Document.h"
 #include "files/DocumentFiles.h"
 #include "app/MainWindow.h"
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTimer>
 #include <Qsci/qsciscintillabase.h>
 #include <sys/stat.h>
@@ -24,7 +27,6 @@
 using Sci = QsciScintillaBase;
 
 namespace {
-
 
 bool modified(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_GETMODIFY) != 0; }
 bool canUndo(QsciScintillaBase *editor) { return editor->SendScintilla(Sci::SCI_CANUNDO) != 0; }
@@ -81,59 +83,60 @@ class TestDocument : public QObject {
 private slots:
     void newDocumentAndItsQuestion()
     {
-        TestApp t;
+        DocumentRig t;
         QVERIFY(t.start());
-        QCOMPARE(EditorText(markdown()), QByteArray());
-        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
-        QCOMPARE(app().documentPath.get(), QString());
-        QCOMPARE(app().currentStylesheet.get(), t.binDir() + "css/air.css");
-        QVERIFY(!DocumentIsUnsaved());
-        QVERIFY(!canUndo(head()));
+        QCOMPARE(EditorText(t.md()), QByteArray());
+        QCOMPARE(EditorText(t.hd()), QByteArray(kHeadTemplate));
+        QCOMPARE(t.doc().path(), QString());
+        QCOMPARE(t.doc().stylesheet(), t.binDir() + "css/air.css");
+        QVERIFY(!t.doc().isModified());
+        QVERIFY(!canUndo(t.hd()));
 
         // Unchanged: New asks nothing.
-        RunCommand(CmdNew);
+        NewDocument(t.doc(), false);
         QCOMPARE(t.platform.messageCount(), 0);
-        QCOMPARE(mainWindow()->statusText(), QString());
+        QCOMPARE(t.statusText, QString());
 
         // An edit in the head editor alone is unsaved too.
-        type(head(), "<style></style>\n");
-        QVERIFY(DocumentIsUnsaved());
+        type(t.hd(), "<style></style>\n");
+        QVERIFY(t.doc().isModified());
         t.platform.messageAnswers.enqueue(MessageAnswer::Cancel);
-        RunCommand(CmdNew);
+        NewDocument(t.doc(), false);
         QCOMPARE(t.platform.messageCount(), 1);
         const RecordedMessage question = t.platform.lastMessage();
         QCOMPARE(question.text, QStringLiteral("Save changes before closing?"));
         QCOMPARE(question.caption, QStringLiteral("Quilldown"));
         QCOMPARE(question.icon, MessageIcon::Warning);
         QCOMPARE(question.buttons, MessageButtons::YesNoCancel);
-        QVERIFY(EditorText(head()).contains("<style></style>\n"));
+        QVERIFY(EditorText(t.hd()).contains("<style></style>\n"));
 
-        type(markdown(), "draft");
+        type(t.md(), "draft");
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
-        RunCommand(CmdNew);
-        QCOMPARE(EditorText(markdown()), QByteArray());
-        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
-        QVERIFY(!DocumentIsUnsaved());
-        QVERIFY(!canUndo(markdown()));
-        QCOMPARE(app().freshDocument, 1);
+        QSignalSpy replaced(&t.doc(), &Document::replaced);
+        NewDocument(t.doc(), false);
+        QCOMPARE(EditorText(t.md()), QByteArray());
+        QCOMPARE(EditorText(t.hd()), QByteArray(kHeadTemplate));
+        QVERIFY(!t.doc().isModified());
+        QVERIFY(!canUndo(t.md()));
+        QCOMPARE(replaced.size(), 1);
 
         // A chosen stylesheet is unsaved, and New leaves that as it is.
-        RunCommand(100);
-        QCOMPARE(app().stylesheetChanged, 1);
+        UseStylesheetEntry(t.doc(), 0);
+        QCOMPARE(int(t.doc().stylesheetChanged()), 1);
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
-        RunCommand(CmdNew);
+        NewDocument(t.doc(), false);
         QCOMPARE(t.platform.messageCount(), 3);
-        QCOMPARE(app().stylesheetChanged, 1);
+        QCOMPARE(int(t.doc().stylesheetChanged()), 1);
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
-        RunCommand(CmdNew);
+        NewDocument(t.doc(), false);
         QCOMPARE(t.platform.messageCount(), 4);
 
         // Open clears it.
         QVERIFY(writeFileBytes(t.docsDir() + "a.md", "a\n"));
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
-        OpenDocument(t.docsDir() + "a.md");
-        QCOMPARE(app().stylesheetChanged, 0);
-        QVERIFY(!DocumentIsUnsaved());
+        OpenDocument(t.doc(), t.docsDir() + "a.md");
+        QCOMPARE(int(t.doc().stylesheetChanged()), 0);
+        QVERIFY(!t.doc().isModified());
         // The blank page shown while a document is replaced never leaves the program.
         QCoreApplication::processEvents();
         QCOMPARE(t.platform.openedUrls(), QList<QUrl>());
@@ -141,52 +144,52 @@ private slots:
 
     void openReadsTheDocumentAndItsHead()
     {
-        TestApp t;
+        DocumentRig t;
         QVERIFY(t.start());
         const QString docs = t.docsDir();
         QVERIFY(writeFileBytes(docs + "notes.md", "# Notes\n\nSome text.\n"));
         QVERIFY(writeFileBytes(docs + "notes.head.txt", "<title>My notes</title>\n"));
         QVERIFY(writeFileBytes(docs + "bare.markdown", "plain\n"));
 
-        OpenDocument(docs + "notes.md");
-        QCOMPARE(app().documentPath.get(), docs + "notes.md");
-        QCOMPARE(app().lastFolder, docs);
-        QCOMPARE(EditorText(markdown()), QByteArray("# Notes\n\nSome text.\n"));
-        QCOMPARE(EditorText(head()), QByteArray("<title>My notes</title>\n"));
+        OpenDocument(t.doc(), docs + "notes.md");
+        QCOMPARE(t.doc().path(), docs + "notes.md");
+        QCOMPARE(t.doc().lastFolder(), docs);
+        QCOMPARE(EditorText(t.md()), QByteArray("# Notes\n\nSome text.\n"));
+        QCOMPARE(EditorText(t.hd()), QByteArray("<title>My notes</title>\n"));
         // Loading is not an edit: nothing to undo, nothing unsaved.
-        QVERIFY(!modified(markdown()) && !modified(head()));
-        QVERIFY(!canUndo(markdown()) && !canUndo(head()));
-        QCOMPARE(mainWindow()->statusText(), QString());
+        QVERIFY(!modified(t.md()) && !modified(t.hd()));
+        QVERIFY(!canUndo(t.md()) && !canUndo(t.hd()));
+        QCOMPARE(t.statusText, QString());
 
         // Without a head file the head editor holds the template; any extension opens.
-        OpenDocument(docs + "bare.markdown");
-        QCOMPARE(EditorText(markdown()), QByteArray("plain\n"));
-        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
+        OpenDocument(t.doc(), docs + "bare.markdown");
+        QCOMPARE(EditorText(t.md()), QByteArray("plain\n"));
+        QCOMPARE(EditorText(t.hd()), QByteArray(kHeadTemplate));
 
         // A file that does not exist gives an empty document with that name.
-        OpenDocument(docs + "new.md");
-        QCOMPARE(app().documentPath.get(), docs + "new.md");
-        QCOMPARE(EditorText(markdown()), QByteArray());
-        QVERIFY(!DocumentIsUnsaved());
+        OpenDocument(t.doc(), docs + "new.md");
+        QCOMPARE(t.doc().path(), docs + "new.md");
+        QCOMPARE(EditorText(t.md()), QByteArray());
+        QVERIFY(!t.doc().isModified());
         QVERIFY(!QFileInfo::exists(docs + "new.md"));
 
         // Something that exists but cannot be read is not opened as an empty document
         // (saving that would wipe it): the current document stays.
         QVERIFY(QDir().mkpath(docs + "folder.md"));
-        OpenDocument(docs + "folder.md");
-        QCOMPARE(app().documentPath.get(), docs + "new.md");
-        QCOMPARE(mainWindow()->statusText(), QStringLiteral("Could not open 'folder.md'."));
+        OpenDocument(t.doc(), docs + "folder.md");
+        QCOMPARE(t.doc().path(), docs + "new.md");
+        QCOMPARE(t.statusText, QStringLiteral("Could not open 'folder.md'."));
         // A pipe would block the window forever while it waits for a writer.
         QCOMPARE(::mkfifo(QFile::encodeName(docs + "pipe.md").constData(), 0600), 0);
-        OpenDocument(docs + "pipe.md");
-        QCOMPARE(app().documentPath.get(), docs + "new.md");
-        QCOMPARE(mainWindow()->statusText(), QStringLiteral("Could not open 'pipe.md'."));
+        OpenDocument(t.doc(), docs + "pipe.md");
+        QCOMPARE(t.doc().path(), docs + "new.md");
+        QCOMPARE(t.statusText, QStringLiteral("Could not open 'pipe.md'."));
         if (geteuid() != 0) {
             QVERIFY(writeFileBytes(docs + "secret.md", "keep me"));
             QVERIFY(QFile::setPermissions(docs + "secret.md", QFile::WriteOwner));
-            OpenDocument(docs + "secret.md");
-            QCOMPARE(app().documentPath.get(), docs + "new.md");
-            QVERIFY(mainWindow()->statusText().startsWith("Could not open"));
+            OpenDocument(t.doc(), docs + "secret.md");
+            QCOMPARE(t.doc().path(), docs + "new.md");
+            QVERIFY(t.statusText.startsWith("Could not open"));
         }
     }
 
@@ -203,23 +206,23 @@ private slots:
     void bytesSurviveOpenAndSave()
     {
         QFETCH(QByteArray, bytes);
-        TestApp t;
+        DocumentRig t;
         QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         const QString path = t.docsDir() + "raw.md";
         QVERIFY(writeFileBytes(path, bytes));
-        OpenDocument(path);
-        QCOMPARE(EditorText(markdown()), bytes);
+        OpenDocument(t.doc(), path);
+        QCOMPARE(EditorText(t.md()), bytes);
         QCOMPARE(ReadTextFile(path), bytes);
-        QCOMPARE(SaveDocument(), SaveResult::Completed);
+        QCOMPARE(SaveDocument(t.doc()), SaveResult::Completed);
         QCOMPARE(readFileBytes(path), bytes);
         QVERIFY(!QFileInfo::exists(t.docsDir() + "raw.head.txt"));
-        QCOMPARE(mainWindow()->statusText(), QStringLiteral("Saving 'raw.md'... done."));
+        QCOMPARE(t.statusText, QStringLiteral("Saving 'raw.md'... done."));
     }
 
     void openDialog()
     {
-        TestApp t;
+        DocumentRig t;
         QVERIFY(t.start());
         const QString docs = t.docsDir();
         QVERIFY(writeFileBytes(docs + "one.md", "one\n"));
@@ -227,7 +230,7 @@ private slots:
         QVERIFY(writeFileBytes(t.root() + "elsewhere/two.md", "two\n"));
 
         // Cancelled: nothing changes; the dialog started on the desktop.
-        RunCommand(CmdOpen);
+        OpenDocument(t.doc(), QString());
         QCOMPARE(t.platform.dialogs.size(), 1);
         const RecordedDialog dialog = t.platform.dialogs[0];
         QCOMPARE(dialog.kind, QStringLiteral("open"));
@@ -235,23 +238,23 @@ private slots:
         QCOMPARE(dialog.filter, QStringLiteral("Markdown (*.md);;All Files (*)"));
         QCOMPARE(dialog.start, DesktopFolder());
         QVERIFY(dialog.start.endsWith(u'/'));
-        QCOMPARE(app().documentPath.get(), QString());
+        QCOMPARE(t.doc().path(), QString());
 
         t.platform.fileAnswers.enqueue(docs + "one.md");
-        RunCommand(CmdOpen);
-        QCOMPARE(app().documentPath.get(), docs + "one.md");
+        OpenDocument(t.doc(), QString());
+        QCOMPARE(t.doc().path(), docs + "one.md");
         QCOMPARE(app().settings.LastPath, docs);
 
         // A file chosen, then Cancel to the question: the document stays, the folder moves.
-        type(markdown(), "edited ");
+        type(t.md(), "edited ");
         t.platform.fileAnswers.enqueue(t.root() + "elsewhere/two.md");
         t.platform.messageAnswers.enqueue(MessageAnswer::Cancel);
-        RunCommand(CmdOpen);
+        OpenDocument(t.doc(), QString());
         QCOMPARE(t.platform.dialogs.last().start, docs);
-        QCOMPARE(app().documentPath.get(), docs + "one.md");
-        QCOMPARE(EditorText(markdown()), QByteArray("edited one\n"));
-        QCOMPARE(app().lastFolder, t.root() + "elsewhere/");
-        RunCommand(CmdOpen);
+        QCOMPARE(t.doc().path(), docs + "one.md");
+        QCOMPARE(EditorText(t.md()), QByteArray("edited one\n"));
+        QCOMPARE(t.doc().lastFolder(), t.root() + "elsewhere/");
+        OpenDocument(t.doc(), QString());
         QCOMPARE(t.platform.dialogs.last().start, t.root() + "elsewhere/");
     }
 
@@ -259,28 +262,28 @@ private slots:
     // empty document of that name; a name in a folder that does not exist is refused.
     void openDialogTakesANewName()
     {
-        TestApp t;
+        DocumentRig t;
         QVERIFY(t.start());
         setPlatform(nullptr);
         const QString fresh = t.docsDir() + "fresh.md";
         {
             DialogTyper typer(fresh);
-            RunCommand(CmdOpen);
+            OpenDocument(t.doc(), QString());
             QCOMPARE(typer.refusal, QString());
         }
-        QCOMPARE(app().documentPath.get(), fresh);
-        QCOMPARE(EditorText(markdown()), QByteArray());
+        QCOMPARE(t.doc().path(), fresh);
+        QCOMPARE(EditorText(t.md()), QByteArray());
         QVERIFY(!QFileInfo::exists(fresh));
         {
             DialogTyper typer(t.docsDir() + "missing/other.md");
-            RunCommand(CmdOpen);
+            OpenDocument(t.doc(), QString());
             QVERIFY2(typer.refusal.contains("does not exist"), qPrintable(typer.refusal));
         }
-        QCOMPARE(app().documentPath.get(), fresh);
+        QCOMPARE(t.doc().path(), fresh);
         setPlatform(&t.platform);
 
         // Load CSS still asks for an existing file.
-        RunCommand(CmdLoadCss);
+        LoadStylesheet(t.doc());
         QCOMPARE(t.platform.dialogs.last().title, QStringLiteral("Load CSS"));
         QCOMPARE(t.platform.dialogs.last().rule, OpenRule::ExistingFile);
     }
@@ -288,63 +291,65 @@ private slots:
     // The dialogs start in the desktop folder only when there is one, else at home.
     void dialogsStartInAFolderThatExists()
     {
-        TestApp t;
+        DocumentRig t;
         const QByteArray savedHome = qgetenv("HOME");
         const QString home = t.root() + "home/";
         QVERIFY(QDir().mkpath(home));
         qputenv("HOME", QFile::encodeName(home));
         const auto restore = qScopeGuard([&] { qputenv("HOME", savedHome); });
         QVERIFY(t.start());
-        RunCommand(CmdOpen);
+        OpenDocument(t.doc(), QString());
         QCOMPARE(t.platform.dialogs.last().start, home);
         QCOMPARE(app().settings.LastPath, home);
 
         QVERIFY(QDir().mkpath(home + "Desktop"));
-        app().lastFolder.clear();
+        t.doc().setLastFolder(QString());
         app().settings.LastPath.clear();
-        RunCommand(CmdSaveAs);
+        SaveDocumentAs(t.doc());
         QCOMPARE(t.platform.dialogs.last().start, home + "Desktop/");
     }
 
     void lastFolderIsRememberedAcrossStarts()
     {
-        TestApp t;
+        DocumentRig t;
         QVERIFY(t.start());
         QVERIFY(writeFileBytes(t.docsDir() + "one.md", "one\n"));
         t.platform.fileAnswers.enqueue(t.docsDir() + "one.md");
-        RunCommand(CmdOpen);
+        OpenDocument(t.doc(), QString());
         t.shutdown();
         QVERIFY(t.start());
-        RunCommand(CmdOpen);
+        OpenDocument(t.doc(), QString());
         QCOMPARE(t.platform.dialogs.last().start, t.docsDir());
     }
 
     void commandLineOpensTheFile()
     {
-        TestApp t;
+        DocumentRig t;
         QVERIFY(writeFileBytes(t.docsDir() + "start.md", "started\n"));
-        QVERIFY(t.start({t.docsDir() + "start.md"}));
-        QCOMPARE(app().documentPath.get(), t.docsDir() + "start.md");
-        QCOMPARE(EditorText(markdown()), QByteArray("started\n"));
-        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
-        QVERIFY(!DocumentIsUnsaved());
-        QCOMPARE(app().lastFolder, t.docsDir());
+        QVERIFY(t.start(t.docsDir() + "start.md"));
+        QCOMPARE(t.doc().path(), t.docsDir() + "start.md");
+        QCOMPARE(EditorText(t.md()), QByteArray("started\n"));
+        QCOMPARE(EditorText(t.hd()), QByteArray(kHeadTemplate));
+        QVERIFY(!t.doc().isModified());
+        QCOMPARE(t.doc().lastFolder(), t.docsDir());
 
         // A named pipe on the command line: a new document instead.
         t.shutdown();
         QCOMPARE(::mkfifo(QFile::encodeName(t.docsDir() + "pipe.md").constData(), 0600), 0);
-        QVERIFY(t.start({t.docsDir() + "pipe.md"}));
-        QCOMPARE(app().documentPath.get(), QString());
-        QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
-        QCOMPARE(app().currentStylesheet.get(), t.binDir() + "css/air.css");
+        QVERIFY(t.start(t.docsDir() + "pipe.md"));
+        QCOMPARE(t.doc().path(), QString());
+        QCOMPARE(EditorText(t.hd()), QByteArray(kHeadTemplate));
+        QCOMPARE(t.doc().stylesheet(), t.binDir() + "css/air.css");
     }
 
+    // The window's close asks the question of its document.
     void closeQuestionAnswers()
     {
         TestApp t;
         QVERIFY(t.useMissingConverter());
         QVERIFY(t.start());
         MainWindow *w = mainWindow();
+        Document &doc = *w->document();
         QTRY_VERIFY_WITH_TIMEOUT(w->isVisible(), 10000);
         type(markdown(), "unsaved words\n");
 
@@ -367,11 +372,11 @@ private slots:
         QVERIFY(!w->close());
         QVERIFY(w->isVisible());
         QCOMPARE(w->statusText(), QStringLiteral("Saving 'doc.md'... failed."));
-        QVERIFY(DocumentIsUnsaved());
+        QVERIFY(doc.isModified());
 
         // Saved under a name, changed again; Yes now saves without a dialog and closes.
         t.platform.fileAnswers.enqueue(t.docsDir() + "closing");
-        RunCommand(CmdSaveAs);
+        SaveDocumentAs(doc);
         QCOMPARE(readFileBytes(t.docsDir() + "closing.md"), QByteArray("unsaved words\n"));
         type(markdown(), "more\n");
         const int dialogs = t.platform.dialogs.size();
@@ -387,8 +392,9 @@ private slots:
     {
         TestApp t;
         QVERIFY(t.start());
+        Document &doc = *mainWindow()->document();
         QVERIFY(writeFileBytes(t.docsDir() + "kept.md", "original\n"));
-        OpenDocument(t.docsDir() + "kept.md");
+        OpenDocument(doc, t.docsDir() + "kept.md");
         type(markdown(), "changed ");
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
         QVERIFY(mainWindow()->close());
@@ -404,16 +410,16 @@ private slots:
 
     void newWindowStartsASecondProgram()
     {
-        TestApp t;
+        DocumentRig t;
         QVERIFY(t.start());
         app().settings.FontSize = 13;
-        RunCommand(CmdNewWindow);
+        OpenNewWindow(t.doc());
         QCOMPARE(t.platform.started.size(), 1);
         QCOMPARE(t.platform.started[0], QStringList{QCoreApplication::applicationFilePath()});
         // The settings are written first, so the new program starts with them.
         QVERIFY(readFileBytes(t.configDir() + "Quilldown.ini").contains("FontSize = 13\r\n"));
         // Nothing of the document changes.
-        QCOMPARE(app().documentPath.get(), QString());
+        QCOMPARE(t.doc().path(), QString());
         QCOMPARE(t.platform.messageCount(), 0);
     }
 };

@@ -18,7 +18,7 @@ constexpr int kWait = 20000;
 // The last converted page is the one the pane shows, fully loaded and in place.
 bool showsLatestPage()
 {
-    const QString latest = app().lastPreviewFile.get();
+    const QString latest = lastPage();
     return !latest.isEmpty() && app().previewReadyPath.isEmpty() && !mainWindow()->preview()->isLoadingPage() &&
            !mainWindow()->previewController()->reload().restorePending() &&
            mainWindow()->preview()->url() == QUrl::fromLocalFile(latest);
@@ -40,16 +40,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!IdlePassAwake(), kWait);
 
         // An edit while resting: its page is converted and shown.
-        const QString first = app().lastPreviewFile.get();
+        const QString first = lastPage();
         type(markdown(), "More ");
-        QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get() != first && showsLatestPage(), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(lastPage() != first && showsLatestPage(), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(!IdlePassAwake(), kWait);
 
         // A conversion without any edit: only the finished page itself can wake the
         // loop, and it must, or the page would never be shown.
-        const QString second = app().lastPreviewFile.get();
-        RequestConversion();
-        QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get() != second && showsLatestPage(), kWait);
+        const QString second = lastPage();
+        ActiveConversionHost()->refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(lastPage() != second && showsLatestPage(), kWait);
         QTRY_VERIFY_WITH_TIMEOUT(!IdlePassAwake(), kWait);
         QCOMPARE(t.shutdown(), 0);
     }

@@ -52,8 +52,7 @@ struct SlowConverter {
             return false;
         // The start-up conversion first, so that the runs counted are the test's own.
         return QTest::qWaitFor([] {
-            return app().converterState.load() == ConverterIdle && !app().changePending.load() &&
-                   !app().lastPreviewFile.isEmpty();
+            return app().converterState.load() == ConverterIdle && !lastPage().isEmpty();
         }, kWait);
     }
     void slowDown(const QByteArray &seconds) { writeFileBytes(root + QStringLiteral("slow"), seconds); }
@@ -67,9 +66,9 @@ struct SlowConverter {
     SaveResult save(const QByteArray &text, const QString &name = QStringLiteral("doc.md"))
     {
         SetEditorText(markdown(), text);
-        if (app().documentPath.isEmpty())
+        if (document().path().isEmpty())
             t.platform.fileAnswers.enqueue(t.docsDir() + name);
-        return SaveDocument();
+        return SaveDocument(document());
     }
     QByteArray page(const QString &name = QStringLiteral("doc.htm")) const { return readFileBytes(t.docsDir() + name); }
 };
@@ -96,9 +95,9 @@ private slots:
         // Save is back at once: the document is on disk, the page still to come.
         QCOMPARE(c.save("# First\n"), SaveResult::Completed);
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... "));
-        QVERIFY(ExportRunning());
+        QVERIFY(document().exporter().running());
         QCOMPARE(readFileBytes(c.t.docsDir() + "doc.md"), QByteArray("# First\n"));
-        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!document().isModified());
         QTRY_COMPARE_WITH_TIMEOUT(status(), QStringLiteral("Saving 'doc.md'... done."), kWait);
         QVERIFY(complete(c.page(), "First</h1>"));
 
@@ -133,8 +132,8 @@ private slots:
         QCOMPARE(c.save("# Kept\n"), SaveResult::Completed);
         QTimer::singleShot(200, markdown()->viewport(), [] { markdown()->viewport()->update(); });
         const int paintsBefore = counter.paints;
-        QVERIFY(ConfirmDiscard());
-        QVERIFY(!ExportRunning());
+        QVERIFY(ConfirmDiscard(document()));
+        QVERIFY(!document().exporter().running());
         QVERIFY(complete(c.page(), "Kept</h1>"));
         QVERIFY(counter.paints > paintsBefore);
 
@@ -142,15 +141,15 @@ private slots:
         QCOMPARE(c.save("# Older\n"), SaveResult::Completed);
         type(markdown(), "\nNewest text.\n");
         c.t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
-        QVERIFY(ConfirmDiscard());
-        QVERIFY(!ExportRunning());
+        QVERIFY(ConfirmDiscard(document()));
+        QVERIFY(!document().exporter().running());
         QVERIFY(complete(c.page(), "Newest text."));
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
 
         // New and Save As wait as well.
         QCOMPARE(c.save("# Before new\n"), SaveResult::Completed);
         RunCommand(CmdNew);
-        QVERIFY(!ExportRunning());
+        QVERIFY(!document().exporter().running());
         QVERIFY(complete(c.page(), "Before new</h1>"));
         QCOMPARE(c.save("# Renamed\n", QStringLiteral("first.md")), SaveResult::Completed);
         c.t.platform.fileAnswers.enqueue(c.t.docsDir() + "second.md");
@@ -160,7 +159,7 @@ private slots:
 
         // Exit during an export ends normally with the page complete.
         QCOMPARE(c.save("# Last words\n"), SaveResult::Completed);
-        QVERIFY(ExportRunning());
+        QVERIFY(document().exporter().running());
         RunCommand(CmdExit);
         QCOMPARE(app().quit.load(), 1);
         QVERIFY(complete(c.page("second.htm"), "Last words</h1>"));
@@ -188,7 +187,7 @@ private slots:
     {
         SlowConverter c;
         QVERIFY(c.start(300));
-        const QString shownBefore = app().lastPreviewFile.get();
+        const QString shownBefore = lastPage();
         writeFileBytes(c.root + "hold", "");
         SetEditorText(markdown(), "# Overtaken\n");
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(c.root + "held"), kWait);
@@ -199,15 +198,14 @@ private slots:
         type(markdown(), "\nNewer.\n");
         QTRY_VERIFY_WITH_TIMEOUT(::kill(overtaken, 0) != 0, kWait);
         QVERIFY(QFile::exists(c.root + "hold"));
-        QCOMPARE(app().lastPreviewFile.get(), shownBefore);
-        QVERIFY(app().previewReadyPath.isEmpty());
+        QCOMPARE(lastPage(), shownBefore);
 
         // The next run starts after the quiet time and shows the newest text.
         QTRY_VERIFY_WITH_TIMEOUT(c.lastPid() != overtaken, kWait);
         QFile::remove(c.root + "hold");
-        QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(app().lastPreviewFile.get()).contains("Newer."), kWait);
+        QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(lastPage()).contains("Newer."), kWait);
         QVERIFY(mainWindow()->preview());
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->preview()->url(), QUrl::fromLocalFile(app().lastPreviewFile.get()),
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->preview()->url(), QUrl::fromLocalFile(lastPage()),
                                   kWait);
 
         // An export is never stopped by a change.
@@ -224,12 +222,12 @@ private slots:
         QVERIFY(c.start(50));
         mainWindow()->setStatusText(QStringLiteral("marker"));
         c.slowDown("2");
-        const QString before = app().lastPreviewFile.get();
-        RequestConversion();
+        const QString before = lastPage();
+        ActiveConversionHost()->refresh();
         QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->statusBar()->currentMessage(), QString::fromLatin1(kConvertingText),
                                   kWait);
-        QVERIFY(app().lastPreviewFile.get() == before);
-        QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get() != before, kWait);
+        QVERIFY(lastPage() == before);
+        QTRY_VERIFY_WITH_TIMEOUT(lastPage() != before, kWait);
         QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->statusBar()->currentMessage(), QString(), kWait);
         QCOMPARE(status(), QStringLiteral("marker"));
     }
@@ -243,16 +241,16 @@ private slots:
         // A run past the bound is a failed run, shown as such in the preview.
         TestApp t;
         QVERIFY(t.start());
-        QTRY_VERIFY_WITH_TIMEOUT(app().converterState.load() == ConverterIdle && !app().lastPreviewFile.isEmpty(),
+        QTRY_VERIFY_WITH_TIMEOUT(app().converterState.load() == ConverterIdle && !lastPage().isEmpty(),
                                  kWait);
         SetConverterMemoryLimit(16);
         QByteArray text;
         for (int i = 0; i < 60000; ++i)
             text += "- item " + QByteArray::number(i) + " with *some* text\n";
         SetEditorText(markdown(), text);
-        RequestConversion();
-        QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(app().lastPreviewFile.get()).contains("Conversion failed"), kWait);
-        QVERIFY(readFileBytes(app().lastPreviewFile.get()).contains("16 MB of memory"));
+        ActiveConversionHost()->refresh();
+        QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(lastPage()).contains("Conversion failed"), kWait);
+        QVERIFY(readFileBytes(lastPage()).contains("16 MB of memory"));
 
         // The bound is the converter's alone: the program's own environment is unchanged.
         QCOMPARE(qgetenv("GHCRTS"), QByteArray());

@@ -1,6 +1,7 @@
 #include "common/TestSupport.h"
 
 #include "core/AppState.h"
+#include "app/ConversionHost.h"
 #include "app/MainWindow.h"
 #include "app/Startup.h"
 #include "settings/Paths.h"
@@ -74,6 +75,17 @@ QsciScintillaBase *markdown()
 QsciScintillaBase *head()
 {
     return mainWindow()->headEditor();
+}
+
+Document &document()
+{
+    return *mainWindow()->document();
+}
+
+QString lastPage()
+{
+    const ConversionHost *host = ActiveConversionHost();
+    return host ? host->lastPage() : QString();
 }
 
 long send(QsciScintillaBase *editor, unsigned int message, unsigned long wParam, long lParam)

@@ -3,7 +3,11 @@
 // have been opened, a sandboxed application (temporary settings, data and program
 // folders), and a test main() that runs headless as root too.
 
+#include "app/BackgroundExport.h"
+#include "app/ConversionHost.h"
+#include "app/Document.h"
 #include "app/PreviewHost.h"
+#include "app/Startup.h"
 #include "platform/Platform.h"
 #include "settings/Settings.h"
 
@@ -169,6 +173,10 @@ private:
 class QsciScintillaBase;
 QsciScintillaBase *markdown();
 QsciScintillaBase *head();
+// The running program's document, and the last page the preview was given ("" before).
+class Document;
+Document &document();
+QString lastPage();
 long send(QsciScintillaBase *editor, unsigned int message, unsigned long wParam = 0, long lParam = 0);
 // Adds text at the caret, as typing would.
 void type(QsciScintillaBase *editor, const QByteArray &text);

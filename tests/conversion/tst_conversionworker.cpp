@@ -1,5 +1,6 @@
-// The conversion worker with real Pandoc: debounce, temporary names and folders, the
-// argument list, failures, the time limit and shutdown; the file helpers it provides.
+// The conversion worker with real Pandoc, driven by requests: quiet time, overtaken runs,
+// temporary names and folders, the argument list, failures, the time limit and shutdown;
+// the file helpers it provides.
 #include "ConversionRig.h"
 
 #include "core/AppState.h"
@@ -57,18 +58,6 @@ int runCount(const QString &dir)
     return readFileBytes(dir + QStringLiteral("runs")).count('\n');
 }
 
-// What an edit does to the shared values.
-void markChanged()
-{
-    app().lastChangeTime = static_cast<std::int32_t>(platform().milliseconds());
-    app().changePending = 1;
-}
-
-bool idle()
-{
-    return app().converterState.load() == ConverterIdle && !app().changePending.load();
-}
-
 bool processGone(const QString &pidFile)
 {
     const int pid = readFileBytes(pidFile).trimmed().toInt();
@@ -88,10 +77,10 @@ private slots:
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
         QVERIFY(t.start(settings));
-        const QString folder = PreviewFolder();
+        const QString folder = t.previewFolder();
         QVERIFY(folder.startsWith(WithTrailingSlash(QDir::tempPath())));
         QVERIFY(folder != WithTrailingSlash(QDir::tempPath()));
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp0.htm"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp0.htm"), 20000);
 
         const QStringList expected{QStringLiteral("--from"), QStringLiteral("markdown_mmd"), QStringLiteral("--to"),
                                    QStringLiteral("html"), QStringLiteral("-s"), QStringLiteral("-o"),
@@ -118,8 +107,8 @@ private slots:
         writeFileBytes(DefaultStylesheetPath(app().location), "body { color: red; }\n");
         t.markdown = "# Hello \xC3\xA9\n";
         t.head = "<title>My notes</title>\n";
-        RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
+        t.request();
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp1.htm"), 20000);
         const QByteArray page = readFileBytes(folder + QStringLiteral("_temp1.htm"));
         QVERIFY(page.contains("Hello \xC3\xA9"));
         QVERIFY(page.contains("<title>My notes</title>"));
@@ -128,24 +117,17 @@ private slots:
         // Another stylesheet gets its own copy on the next run.
         const QString dark = StylesheetFolder(app().location) + QStringLiteral("dark.css");
         writeFileBytes(dark, "body { background: black; }\n");
-        app().currentStylesheet.set(dark);
-        RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp0.htm"), 20000);
+        t.stylesheet = dark;
+        t.request();
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp0.htm"), 20000);
         QVERIFY(readFileBytes(folder + QStringLiteral("_temp0.htm")).contains("_tempdark.css"));
         QCOMPARE(readFileBytes(folder + QStringLiteral("_tempdark.css")), readFileBytes(dark));
         QCOMPARE(runCount(t.root()), 3);
 
-        // Asked for the browser: the next published page is handed to it, once.
-        app().openInBrowser = 1;
-        RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(t.platform.openedUrls().size(), 1, 20000);
-        QCOMPARE(t.platform.openedUrls().first(), QUrl::fromLocalFile(folder + QStringLiteral("_temp1.htm")));
-        QCOMPARE(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"));
-        QCOMPARE(app().openInBrowser.load(), 0);
-        // Each published page was handed to the main thread, each run reported its end.
-        QTRY_COMPARE_WITH_TIMEOUT(t.pagesReady, 4, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(t.progress.size(), 8, 20000);
-        QCOMPARE(t.progress.last(), false);
+        // Each request's page was reported with its id, each run reported its end.
+        QTRY_COMPARE_WITH_TIMEOUT(t.progress.size(), 6, 20000);
+        QCOMPARE(t.pageIds, (QList<quint64>{1, 2, 3}));
+        QCOMPARE(t.progress, (QList<bool>{true, false, true, false, true, false}));
 
         QCOMPARE(t.stop(), 0);
         QVERIFY(!QFileInfo::exists(folder));
@@ -156,9 +138,8 @@ private slots:
         ConversionRig t;
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
-        settings.UpdateMilliseconds = 750;
         QVERIFY(t.start(settings));
-        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
         QCOMPARE(runCount(t.root()), 1);
 
         // Changes every 100 ms for 1.5 s: nothing converts meanwhile.
@@ -167,30 +148,23 @@ private slots:
         qint64 last = 0, longestGap = 0;
         bool convertedMeanwhile = false;
         while (clock.elapsed() < 1500) {
-            markChanged();
+            t.request(750);
             const qint64 now = clock.elapsed();
             longestGap = std::max(longestGap, now - last);
             last = now;
             QTest::qWait(100);
-            convertedMeanwhile = convertedMeanwhile || runCount(t.root()) != 1 ||
-                                 app().converterState.load() == ConverterConverting;
+            convertedMeanwhile = convertedMeanwhile || runCount(t.root()) != 1 || t.progress.size() != 2;
         }
-        markChanged();
+        t.request(750);
         const qint64 lastChange = clock.elapsed();
         if (longestGap < 700)
             QVERIFY(!convertedMeanwhile);
         QTRY_COMPARE_WITH_TIMEOUT(runCount(t.root()), 2, 20000);
         QVERIFY(clock.elapsed() - lastChange >= 750);
-        QTRY_VERIFY_WITH_TIMEOUT(idle(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
         QCOMPARE(runCount(t.root()), 2);
-
-        // While a document is being replaced, requests are dropped.
-        app().changeSuppression = 1;
-        app().lastChangeTime = -10000;
-        app().changePending = 1;
-        QTRY_COMPARE_WITH_TIMEOUT(app().changePending.load(), 0, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(app().converterState.load(), int(ConverterIdle), 20000);
-        QCOMPARE(runCount(t.root()), 2);
+        // Only the last request of the burst was converted.
+        QCOMPARE(t.pageIds.size(), 2);
     }
 
     void saveWaitsForARunningPreviewConversion()
@@ -199,13 +173,13 @@ private slots:
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
         QVERIFY(t.start(settings));
-        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
         const QString document = t.docsDir() + QStringLiteral("note.md");
         writeFileBytes(document, "# saved\n");
-        app().documentPath.set(document);
+        t.documentPath = (document);
 
         writeFileBytes(t.root() + QStringLiteral("hold"), "");
-        RequestConversion();
+        t.request();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t.root() + QStringLiteral("held")), 20000);
         // The main thread is blocked in the export; another thread lets the preview go.
         QElapsedTimer clock;
@@ -220,7 +194,7 @@ private slots:
         QVERIFY(exported);
         QVERIFY(waited >= 700);
         QVERIFY(readFileBytes(t.docsDir() + QStringLiteral("note.htm")).contains("saved</h1>"));
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), PreviewFolder() + QStringLiteral("_temp1.htm"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, t.previewFolder() + QStringLiteral("_temp1.htm"), 20000);
     }
 
     void changeDuringConversionIsNotPublishedAndConvertsOnceMore()
@@ -230,26 +204,38 @@ private slots:
         settings.PandocExe = recordingConverter(t.root());
         settings.UpdateMilliseconds = 3000;
         QVERIFY(t.start(settings));
-        const QString folder = PreviewFolder();
-        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
+        const QString folder = t.previewFolder();
+        QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
 
         writeFileBytes(t.root() + QStringLiteral("hold"), "");
         t.markdown = "first\n";
-        RequestConversion();
+        t.request();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(t.root() + QStringLiteral("held")), 20000);
         t.markdown = "second\n";
-        markChanged();
+        t.request(3000);
         QFile::remove(t.root() + QStringLiteral("hold"));
 
         // The overtaken run ends without publishing its page.
-        QTRY_VERIFY_WITH_TIMEOUT(app().converterState.load() == ConverterIdle && runCount(t.root()) == 2, 20000);
-        QCOMPARE(app().lastPreviewFile.get(), folder + QStringLiteral("_temp0.htm"));
-        QCOMPARE(app().changePending.load(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(t.progress.size() == 4 && runCount(t.root()) == 2, 20000);
+        QCOMPARE(t.lastPage, folder + QStringLiteral("_temp0.htm"));
+        QCOMPARE(t.pageIds.size(), 1);
         // One more run after the quiet time, under the same names, then nothing.
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp1.htm"), 20000);
         QVERIFY(readFileBytes(folder + QStringLiteral("_temp1.htm")).contains("second"));
-        QTRY_VERIFY_WITH_TIMEOUT(idle(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
         QCOMPARE(runCount(t.root()), 3);
+
+        // A page asked for the browser is never overtaken: it shows the text it was asked for.
+        writeFileBytes(t.root() + QStringLiteral("hold"), "");
+        t.markdown = "for the browser\n";
+        const quint64 browser = t.request(0, true);
+        QTRY_VERIFY_WITH_TIMEOUT(runCount(t.root()) == 4, 20000);
+        t.markdown = "typed later\n";
+        const quint64 later = t.request(0);
+        QFile::remove(t.root() + QStringLiteral("hold"));
+        QTRY_COMPARE_WITH_TIMEOUT(t.pageIds, (QList<quint64>{1, 3, browser, later}), 20000);
+        QVERIFY(readFileBytes(folder + QStringLiteral("_temp0.htm")).contains("for the browser"));
+        QVERIFY(readFileBytes(folder + QStringLiteral("_temp1.htm")).contains("typed later"));
     }
 
     void imagesConvertBesideSavedDocumentAndEverythingIsRemovedAtExit()
@@ -258,37 +244,37 @@ private slots:
         Settings settings;
         settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
         QVERIFY(t.start(settings));
-        const QString folder = PreviewFolder();
+        const QString folder = t.previewFolder();
         const QString docs = t.docsDir();
         const QString other = t.root() + QStringLiteral("other/");
         QDir().mkpath(other);
         writeFileBytes(other + QStringLiteral("_tempair.css"), "/* mine */\n");
-        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && idle(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
 
         // Unsaved: the temporary folder even with an image.
         t.markdown = "![pic](pic.png)\n";
-        RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
+        t.request();
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp1.htm"), 20000);
 
         // Saved: beside the document, so relative image paths resolve.
         writeFileBytes(docs + QStringLiteral("note.md"), "![pic](pic.png)\n");
-        app().documentPath.set(docs + QStringLiteral("note.md"));
-        RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), docs + QStringLiteral("_temp0.htm"), 20000);
+        t.documentPath = (docs + QStringLiteral("note.md"));
+        t.request();
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, docs + QStringLiteral("_temp0.htm"), 20000);
         QVERIFY(readFileBytes(docs + QStringLiteral("_temp0.htm")).contains("pic.png"));
         QVERIFY(QFile::exists(docs + QStringLiteral("_tempair.css")));
         QVERIFY(QFile::exists(docs + QStringLiteral("_temp0.head.txt")));
 
         // Saved but without an image: the temporary folder again.
         t.markdown = "plain\n";
-        RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), folder + QStringLiteral("_temp1.htm"), 20000);
+        t.request();
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp1.htm"), 20000);
 
         // A stylesheet copy that was already there is used as it is and kept.
         t.markdown = "![x](y.png)\n";
-        app().documentPath.set(other + QStringLiteral("b.md"));
-        RequestConversion();
-        QTRY_COMPARE_WITH_TIMEOUT(app().lastPreviewFile.get(), other + QStringLiteral("_temp0.htm"), 20000);
+        t.documentPath = (other + QStringLiteral("b.md"));
+        t.request();
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, other + QStringLiteral("_temp0.htm"), 20000);
 
         QCOMPARE(t.stop(), 0);
         QVERIFY(!QFileInfo::exists(folder));
@@ -306,8 +292,8 @@ private slots:
             settings.PandocExe = QStringLiteral("/usr/bin/pandoc");
             settings.MarkdownVersion = QStringLiteral("no_such_format");
             QVERIFY(t.start(settings));
-            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
-            const QByteArray page = readFileBytes(app().lastPreviewFile.get());
+            QTRY_VERIFY_WITH_TIMEOUT(!t.lastPage.isEmpty(), 20000);
+            const QByteArray page = readFileBytes(t.lastPage);
             QVERIFY(page.contains("Conversion failed"));
             QVERIFY2(page.contains("exit status") && page.contains("no_such_format"), page.constData());
         }
@@ -317,8 +303,8 @@ private slots:
             Settings settings;
             settings.PandocExe = makeScript(t.root() + QStringLiteral("silent"), "exit 0\n");
             QVERIFY(t.start(settings));
-            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
-            QVERIFY(readFileBytes(app().lastPreviewFile.get()).contains("Pandoc wrote no page."));
+            QTRY_VERIFY_WITH_TIMEOUT(!t.lastPage.isEmpty(), 20000);
+            QVERIFY(readFileBytes(t.lastPage).contains("Pandoc wrote no page."));
         }
         {
             // A page written, but the run failed: its error output is shown, markup escaped.
@@ -330,8 +316,8 @@ private slots:
                                             "echo '<p>half</p>' > \"$2\"\n"
                                             "echo '<b>out of memory</b>' >&2\nexit 2\n");
             QVERIFY(t.start(settings));
-            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
-            const QByteArray page = readFileBytes(app().lastPreviewFile.get());
+            QTRY_VERIFY_WITH_TIMEOUT(!t.lastPage.isEmpty(), 20000);
+            const QByteArray page = readFileBytes(t.lastPage);
             QVERIFY(page.contains("exit status 2"));
             QVERIFY(page.contains("&lt;b&gt;out of memory&lt;/b&gt;"));
             QVERIFY(!page.contains("<p>half</p>"));
@@ -347,10 +333,10 @@ private slots:
                                         "[ \"$1\" = -v ] && exit 0\necho $$ > " + q(pidFile) + "\nexec sleep 600\n");
         SetConverterTimeLimit(1500);
         QVERIFY(t.start(settings));
-        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
-        QVERIFY(readFileBytes(app().lastPreviewFile.get()).contains("did not finish within 1.5 seconds"));
+        QTRY_VERIFY_WITH_TIMEOUT(!t.lastPage.isEmpty(), 20000);
+        QVERIFY(readFileBytes(t.lastPage).contains("did not finish within 1.5 seconds"));
         QVERIFY(processGone(pidFile));
-        QTRY_COMPARE_WITH_TIMEOUT(app().converterState.load(), int(ConverterIdle), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
     }
 
     void shutdownStopsARunningConversion()
@@ -361,41 +347,17 @@ private slots:
         settings.PandocExe = makeScript(t.root() + QStringLiteral("slow"),
                                         "[ \"$1\" = -v ] && exit 0\necho $$ > " + q(pidFile) + "\nexec sleep 600\n");
         QVERIFY(t.start(settings));
-        const QString folder = PreviewFolder();
+        const QString folder = t.previewFolder();
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(pidFile) && !readFileBytes(pidFile).isEmpty(), 20000);
-        QCOMPARE(app().converterState.load(), int(ConverterConverting));
+        QTRY_COMPARE_WITH_TIMEOUT(t.progress, QList<bool>{true}, 20000);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(t.stop(), 0);
         // Far below both the converter's 600 s and the 60 s limit.
         QVERIFY(clock.elapsed() < 20000);
-        QCOMPARE(app().workerCount.load(), 0);
         QVERIFY(processGone(pidFile));
         QVERIFY(!QFileInfo::exists(folder));
-        QVERIFY(app().lastPreviewFile.get().isEmpty());
-    }
-
-    void quietTimeArithmetic()
-    {
-        QVERIFY(ChangeIsDue(1000, 200, 750));
-        QVERIFY(!ChangeIsDue(950, 200, 750));     // exactly the quiet time is not enough
-        QVERIFY(ChangeIsDue(951, 200, 750));
-        QVERIFY(ChangeIsDue(5, -10000, 750));     // a request converts at once
-        QVERIFY(ChangeIsDue(5, -10000, 60000));
-        // Past 2^31 ms the stored time wraps; the debounce still holds.
-        const std::int64_t late = (std::int64_t(1) << 31) + 100;
-        QVERIFY(!ChangeIsDue(late + 500, static_cast<std::int32_t>(late), 750));
-        QVERIFY(ChangeIsDue(late + 800, static_cast<std::int32_t>(late), 750));
-        const std::int64_t later = (std::int64_t(1) << 32) + 100;
-        QVERIFY(!ChangeIsDue(later + 10, static_cast<std::int32_t>(later - 5), 750));
-
-        // A pending change is looked at again when it falls due, at the latest in 10 ms.
-        QCOMPARE(PendingWaitMs(1000, 200, 750), 1);     // overdue
-        QCOMPARE(PendingWaitMs(945, 200, 750), 6);      // due after 950
-        QCOMPARE(PendingWaitMs(300, 200, 750), 10);
-        QCOMPARE(PendingWaitMs(5, -10000, 750), 1);
-        QCOMPARE(PendingWaitMs(later + 10, static_cast<std::int32_t>(later - 5), 50), 10);
-        QCOMPARE(PendingWaitMs(later + 40, static_cast<std::int32_t>(later - 5), 50), 6);
+        QVERIFY(t.lastPage.isEmpty());
     }
 
     void writeTextFileReplacesWholeFilesAndKeepsLinksAndPermissions()
@@ -445,7 +407,7 @@ private slots:
         writeFileBytes(t.docsDir() + QStringLiteral("-v.md"), "# dash\n");
         writeFileBytes(t.docsDir() + QStringLiteral("-H.txt"), "<meta name=\"dash\" content=\"1\">\n");
         QString error;
-        const bool ok = RunConverter(QStringLiteral("-v.md"), QStringLiteral("-o.htm"), QStringLiteral("-c.css"),
+        const bool ok = RunConverter(QStringLiteral("markdown"), QStringLiteral("-v.md"), QStringLiteral("-o.htm"), QStringLiteral("-c.css"),
                                      QStringLiteral("-H.txt"), QStringLiteral("-t"), &error);
         QDir::setCurrent(saved);
         QVERIFY2(ok, qPrintable(error));
@@ -455,7 +417,7 @@ private slots:
         QVERIFY(page.contains("href=\"-c.css\""));
         QVERIFY(page.contains("<title>-t</title>"));
         // A missing input is refused without running anything.
-        QVERIFY(!RunConverter(t.docsDir() + QStringLiteral("none.md"), t.docsDir() + QStringLiteral("none.htm"),
+        QVERIFY(!RunConverter(QStringLiteral("markdown"), t.docsDir() + QStringLiteral("none.md"), t.docsDir() + QStringLiteral("none.htm"),
                               QString(), QString(), QString()));
         QVERIFY(!QFile::exists(t.docsDir() + QStringLiteral("none.htm")));
     }

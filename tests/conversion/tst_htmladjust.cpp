@@ -37,10 +37,9 @@ bool startWith(ConversionRig &t, const Settings &settings)
     if (!t.start(settings))
         return false;
     // Exports wait for the first preview so both never race for the recorded arguments.
-    if (QTest::qWaitFor([] { return !app().lastPreviewFile.get().isEmpty(); }, 20000))
+    if (QTest::qWaitFor([&t] { return !t.lastPage.isEmpty(); }, 20000))
         return true;
-    qWarning("no preview: state %d, pending %d, suppressed %d, workers %d", app().converterState.load(),
-             app().changePending.load(), app().changeSuppression.load(), app().workerCount.load());
+    qWarning("no preview: converter state %d", app().converterState.load());
     return false;
 }
 
@@ -52,7 +51,7 @@ QString startWithNote(ConversionRig &t, Settings settings = Settings())
         return QString();
     const QString document = t.docsDir() + QStringLiteral("note.md");
     writeFileBytes(document, "text\n");
-    app().documentPath.set(document);
+    t.documentPath = document;
     return document;
 }
 
@@ -80,12 +79,11 @@ private slots:
         Settings settings;
         settings.PandocExe = recordingConverter(t.root());
         QVERIFY(startWith(t, settings));
-        // No preview runs from here on to overwrite the recorded arguments.
-        app().changeSuppression = 1;
+        // No preview runs from here on to overwrite the recorded arguments: none is asked for.
         const QString docs = t.docsDir();
         const QString document = docs + QStringLiteral("note.md");
         writeFileBytes(document, "# Report\n");
-        app().documentPath.set(document);
+        t.documentPath = document;
 
         // The head was never edited, so there is no head file and no "-H".
         QVERIFY(t.exportHtml());
@@ -110,7 +108,7 @@ private slots:
         // A document whose name begins with "-" is still read as a file.
         const QString dashed = docs + QStringLiteral("-v.md");
         writeFileBytes(dashed, "# Dashed\n");
-        app().documentPath.set(dashed);
+        t.documentPath = dashed;
         QVERIFY(t.exportHtml());
         QVERIFY(readFileBytes(docs + QStringLiteral("-v.htm")).contains("Dashed</h1>"));
     }
@@ -127,18 +125,16 @@ private slots:
         // A second stylesheet: linked by its own name, copied beside, the first copy stays.
         const QString dark = StylesheetFolder(app().location) + QStringLiteral("dark.css");
         writeFileBytes(dark, "body { background: black; }\n");
-        app().currentStylesheet.set(dark);
+        t.stylesheet = dark;
         QVERIFY(t.exportHtml());
         QVERIFY(readFileBytes(docs + QStringLiteral("note.htm")).contains("href=\"dark.css\""));
         QCOMPARE(readFileBytes(docs + QStringLiteral("dark.css")), readFileBytes(dark));
         QCOMPARE(readFileBytes(docs + QStringLiteral("air.css")), QByteArray("/* edited copy */\n"));
 
         // Reopening selects the copy beside the document.
-        RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), docs + QStringLiteral("dark.css"));
+        QCOMPARE(DocumentStylesheet(t.documentPath, DefaultStylesheetPath(app().location)), docs + QStringLiteral("dark.css"));
         QFile::remove(docs + QStringLiteral("dark.css"));
-        RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath(app().location));
+        QCOMPARE(DocumentStylesheet(t.documentPath, DefaultStylesheetPath(app().location)), DefaultStylesheetPath(app().location));
     }
 
     // "#", "?" and "%" in a stylesheet's name: the page's link still reaches the copy, as
@@ -151,7 +147,7 @@ private slots:
         const QString docs = t.docsDir();
         const QString odd = StylesheetFolder(app().location) + QStringLiteral("dark #2? 100%.css");
         writeFileBytes(odd, "body { background: black; }\n");
-        app().currentStylesheet.set(odd);
+        t.stylesheet = odd;
         QVERIFY(t.exportHtml());
         const QString copy = docs + QStringLiteral("dark #2? 100%.css");
         QCOMPARE(readFileBytes(copy), readFileBytes(odd));
@@ -162,15 +158,12 @@ private slots:
         const QUrl linked = QUrl::fromLocalFile(docs + QStringLiteral("note.htm")).resolved(QUrl(QString::fromUtf8(href)));
         QCOMPARE(linked.toLocalFile(), copy);
 
-        app().currentStylesheet.set(DefaultStylesheetPath(app().location));
-        RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), copy);
+        QCOMPARE(DocumentStylesheet(t.documentPath, DefaultStylesheetPath(app().location)), copy);
 
         const QString older = docs + QStringLiteral("100%25.css");
         writeFileBytes(older, "p {}\n");
         writeFileBytes(docs + QStringLiteral("note.htm"), "<link rel=\"stylesheet\" href=\"100%25.css\" />");
-        RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), older);
+        QCOMPARE(DocumentStylesheet(t.documentPath, DefaultStylesheetPath(app().location)), older);
     }
 
     void failedExportIsReportedAndKeepsTheOldPage()
@@ -182,7 +175,7 @@ private slots:
         writeFileBytes(t.docsDir() + QStringLiteral("note.htm"), "<p>older page</p>\n");
         QVERIFY(!t.exportHtml());
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("note.htm")), QByteArray("<p>older page</p>\n"));
-        app().documentPath.set(QString());
+        t.documentPath = QString();
         QVERIFY(!t.exportHtml());
     }
 
@@ -212,16 +205,13 @@ private slots:
         QDir().mkpath(docs + QStringLiteral("styles"));
         writeFileBytes(docs + QStringLiteral("styles/x.css"), "p {}\n");
         writeFileBytes(HtmlFileFor(document), "<html><head><link rel=\"stylesheet\" href=\"styles/x.css\"></head></html>");
-        app().documentPath.set(document);
-        RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), docs + QStringLiteral("styles/x.css"));
+        t.documentPath = document;
+        QCOMPARE(DocumentStylesheet(t.documentPath, DefaultStylesheetPath(app().location)), docs + QStringLiteral("styles/x.css"));
         // A linked file that is gone, or no page at all: the default.
         writeFileBytes(HtmlFileFor(document), "<link rel=\"stylesheet\" href=\"styles/gone.css\">");
-        RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath(app().location));
-        app().documentPath.set(docs + QStringLiteral("never-exported.md"));
-        RestoreDocumentStylesheet();
-        QCOMPARE(app().currentStylesheet.get(), DefaultStylesheetPath(app().location));
+        QCOMPARE(DocumentStylesheet(t.documentPath, DefaultStylesheetPath(app().location)), DefaultStylesheetPath(app().location));
+        t.documentPath = docs + QStringLiteral("never-exported.md");
+        QCOMPARE(DocumentStylesheet(t.documentPath, DefaultStylesheetPath(app().location)), DefaultStylesheetPath(app().location));
     }
 };
 

@@ -109,11 +109,11 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(EditorText(mainWindow()->markdownEditor()), QByteArray("start\n"));
         QCOMPARE(EditorText(mainWindow()->headEditor()), QByteArray(kHeadTemplate));
-        QCOMPARE(app().documentPath.get(), t.docsDir() + "start.md");
+        QCOMPARE(document().path(), t.docsDir() + "start.md");
 
         // Several files: the first listed opens, whatever its extension.
         QVERIFY(dragAndDrop(target, files({t.docsDir() + "first.txt", t.docsDir() + "second.md"})));
-        QTRY_COMPARE_WITH_TIMEOUT(app().documentPath.get(), t.docsDir() + "first.txt", 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(document().path(), t.docsDir() + "first.txt", 10000);
         QCOMPARE(EditorText(mainWindow()->markdownEditor()), QByteArray("first file\n"));
         QCOMPARE(t.platform.messageCount(), 0);
         QCOMPARE(t.platform.dialogs.size(), 0);
@@ -132,13 +132,13 @@ private slots:
         QVERIFY(dragAndDrop(mainWindow()->preview(), files({t.docsDir() + "dropped.md"})));
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 1, 10000);
         QCOMPARE(t.platform.lastMessage().text, QStringLiteral("Save changes before closing?"));
-        QCOMPARE(app().documentPath.get(), QString());
+        QCOMPARE(document().path(), QString());
         QCOMPARE(EditorText(editor), QByteArray("words"));
 
         // No: the dropped file replaces the document.
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
         QVERIFY(dragAndDrop(editor, files({t.docsDir() + "dropped.md"})));
-        QTRY_COMPARE_WITH_TIMEOUT(app().documentPath.get(), t.docsDir() + "dropped.md", 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(document().path(), t.docsDir() + "dropped.md", 10000);
         QCOMPARE(EditorText(editor), QByteArray("dropped\n"));
 
         // A web address dropped is refused like text.
@@ -146,7 +146,7 @@ private slots:
         web->setUrls({QUrl("https://example.com/page.md")});
         QVERIFY(!dragAndDrop(editor->viewport(), web));
         QCoreApplication::processEvents();
-        QCOMPARE(app().documentPath.get(), t.docsDir() + "dropped.md");
+        QCOMPARE(document().path(), t.docsDir() + "dropped.md");
         QCOMPARE(t.platform.messageCount(), 2);
     }
 };

@@ -23,7 +23,7 @@ QString status() { return mainWindow()->statusText(); }
 
 QByteArray previewPage()
 {
-    const QString file = app().lastPreviewFile.get();
+    const QString file = lastPage();
     return file.isEmpty() ? QByteArray() : readFileBytes(file);
 }
 
@@ -40,7 +40,7 @@ void checkPromptShutdown(TestApp &t)
     clock.start();
     QCOMPARE(t.shutdown(), 0);
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(app().workerCount.load(), 0);
+    QVERIFY(!ActiveConversionHost());
 }
 
 } // namespace
@@ -79,12 +79,12 @@ private slots:
 
         type(markdown(), "new ");
         RunCommand(CmdSave);
-        WaitForExport();
+        WaitForExport(::document().exporter(), mainWindow());
         QCOMPARE(readFileBytes(document), QByteArray("new # Old\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("doc.htm")), QByteArray("<p>old page</p>\n"));
-        QVERIFY(!DocumentIsUnsaved());
-        QVERIFY(app().lastPreviewFile.get().isEmpty());
+        QVERIFY(!::document().isModified());
+        QVERIFY(lastPage().isEmpty());
         QCOMPARE(t.platform.messageCount(), 1);
         checkPromptShutdown(t);
     }
@@ -131,7 +131,7 @@ private slots:
         type(markdown(), "# First\n");
         t.platform.fileAnswers.enqueue(docs + QStringLiteral("doc.md"));
         RunCommand(CmdSave);
-        WaitForExport();
+        WaitForExport(::document().exporter(), mainWindow());
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
         const QByteArray page = readFileBytes(docs + QStringLiteral("doc.htm"));
         QVERIFY(page.contains("First</h1>"));
@@ -139,7 +139,7 @@ private slots:
         QVERIFY(QFile::remove(good));
         type(markdown(), "Second line\n");
         RunCommand(CmdSave);
-        WaitForExport();
+        WaitForExport(::document().exporter(), mainWindow());
         QCOMPARE(readFileBytes(docs + QStringLiteral("doc.md")), QByteArray("# First\nSecond line\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... failed."));
         QCOMPARE(readFileBytes(docs + QStringLiteral("doc.htm")), page);
@@ -151,7 +151,7 @@ private slots:
         QVERIFY(!previewPage().contains("<p>half"));
         type(markdown(), "Third\n");
         QCOMPARE(EditorText(markdown()), QByteArray("# First\nSecond line\nThird\n"));
-        QVERIFY(DocumentIsUnsaved());
+        QVERIFY(::document().isModified());
         checkPromptShutdown(t);
         if (QFileInfo::exists(t.root() + QStringLiteral("pid")))
             QTRY_VERIFY_WITH_TIMEOUT(processGone(t.root() + QStringLiteral("pid")), 20000);
@@ -174,7 +174,7 @@ private slots:
         type(markdown(), "# Only\n");
         t.platform.fileAnswers.enqueue(t.docsDir() + QStringLiteral("only.md"));
         RunCommand(CmdSave);
-        WaitForExport();
+        WaitForExport(::document().exporter(), mainWindow());
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("only.md")), QByteArray("# Only\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'only.md'... failed."));
         QVERIFY(!QFileInfo::exists(t.docsDir() + QStringLiteral("only.htm")));

@@ -81,9 +81,9 @@ private slots:
         QVERIFY(writeFileBytes(path, original));
 
         openThroughDialog(t, path);
-        QCOMPARE(app().documentPath.get(), path);
+        QCOMPARE(::document().path(), path);
         QCOMPARE(EditorText(markdown()), original);
-        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!::document().isModified());
         QVERIFY(QFile::remove(path));   // so the save below must write it anew
         RunCommand(CmdSave);
         QCOMPARE(status(), QStringLiteral("Saving 'odd.md'... done."));
@@ -94,14 +94,14 @@ private slots:
         const long caret = send(markdown(), Sci::SCI_GETCURRENTPOS);
         QCOMPARE(caret, long(editAt));
         QTest::keyClick(markdown(), Qt::Key_X);
-        QVERIFY(DocumentIsUnsaved());
+        QVERIFY(::document().isModified());
         RunCommand(CmdSave);
         const QByteArray edited = original.left(editAt) + 'x' + original.mid(editAt);
         QCOMPARE(readFileBytes(path), edited);
-        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!::document().isModified());
 
         // Read back in, the editor holds exactly the file.
-        NewDocument(true);
+        NewDocument(::document(), true);
         openThroughDialog(t, path);
         QCOMPARE(EditorText(markdown()), edited);
         QVERIFY(t.platform.messageCount() <= 1);   // at most the converter's message
@@ -178,11 +178,11 @@ private slots:
         QDir::setCurrent(dir);
         t.platform.fileAnswers.enqueue(QStringLiteral("-x"));
         RunCommand(CmdSave);
-        WaitForExport();
+        WaitForExport(::document().exporter(), mainWindow());
         QDir::setCurrent(saved);
 
         const QString document = dir + QStringLiteral("-x.md");
-        QCOMPARE(app().documentPath.get(), document);
+        QCOMPARE(::document().path(), document);
         QCOMPARE(status(), QStringLiteral("Saving '-x.md'... done."));
         QCOMPARE(readFileBytes(document), text);
         const QByteArray page = readFileBytes(dir + QStringLiteral("-x.htm"));
@@ -209,11 +209,11 @@ private slots:
 
         // With an image the preview is converted beside the document and shown from there.
         type(markdown(), "more\n");
-        QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get().startsWith(dir), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(lastPage().startsWith(dir), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow()->preview()->isLoadingPage() &&
-                                     mainWindow()->preview()->url() == QUrl::fromLocalFile(app().lastPreviewFile.get()),
+                                     mainWindow()->preview()->url() == QUrl::fromLocalFile(lastPage()),
                                  20000);
-        const QByteArray preview = readFileBytes(app().lastPreviewFile.get());
+        const QByteArray preview = readFileBytes(lastPage());
         QVERIFY2(preview.contains("more") && preview.contains("<meta name=\"awkward\">"), preview.constData());
 
         t.shutdown();

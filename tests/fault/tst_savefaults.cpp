@@ -29,7 +29,7 @@ QStringList filesIn(const QString &folder)
 void checkFailedSave(const QString &name, const QByteArray &text)
 {
     QCOMPARE(EditorText(markdown()), text);
-    QVERIFY(DocumentIsUnsaved());
+    QVERIFY(document().isModified());
     QCOMPARE(status(), QStringLiteral("Saving '%1'... failed.").arg(name));
 }
 
@@ -38,10 +38,10 @@ void checkRescue(TestApp &t, const QString &name, const QByteArray &text)
 {
     t.platform.fileAnswers.enqueue(t.docsDir() + name);
     RunCommand(CmdSaveAs);
-    WaitForExport();
+    WaitForExport(document().exporter(), mainWindow());
     QCOMPARE(readFileBytes(t.docsDir() + name), text);
     QCOMPARE(status(), QStringLiteral("Saving '%1'... done.").arg(name));
-    QVERIFY(!DocumentIsUnsaved());
+    QVERIFY(!document().isModified());
 }
 
 } // namespace
@@ -64,7 +64,7 @@ private slots:
         fault::MountGuard guard(folder);
         QVERIFY(!QFile(folder + QStringLiteral("probe")).open(QIODevice::WriteOnly));
 
-        OpenDocument(folder + QStringLiteral("old.md"));
+        OpenDocument(document(), folder + QStringLiteral("old.md"));
         type(markdown(), "new ");
         const QByteArray text = "new " + old;
         RunCommand(CmdSave);
@@ -101,10 +101,10 @@ private slots:
         QVERIFY(writeFileBytes(folder + QStringLiteral("doc.md"), old));
 
         // The document no longer fits.
-        OpenDocument(folder + QStringLiteral("doc.md"));
+        OpenDocument(document(), folder + QStringLiteral("doc.md"));
         QByteArray text = old + QByteArray(256 * 1024, 'x');
         type(markdown(), QByteArray(256 * 1024, 'x'));
-        SaveDocument();
+        SaveDocument(document());
         QCOMPARE(EditorText(markdown()).size(), text.size());
         text = EditorText(markdown());
         checkFailedSave(QStringLiteral("doc.md"), text);
@@ -112,13 +112,13 @@ private slots:
         QCOMPARE(filesIn(folder), QStringList{QStringLiteral("doc.md")});
 
         // The document fits but its head file does not: the head is not lost either.
-        NewDocument(true);
+        NewDocument(document(), true);
         type(markdown(), "short\n");
         const QByteArray headText = QByteArray(256 * 1024, 'h') + kHeadTemplate;
         SetEditorText(head(), headText);
         t.platform.fileAnswers.enqueue(folder + QStringLiteral("fits.md"));
-        QCOMPARE(SaveDocument(), SaveResult::Failed);
-        QVERIFY(DocumentIsUnsaved());
+        QCOMPARE(SaveDocument(document()), SaveResult::Failed);
+        QVERIFY(document().isModified());
         QCOMPARE(status(), QStringLiteral("Saving 'fits.md'... saved, but the head file 'fits.head.txt' could not be written."));
         QCOMPARE(readFileBytes(folder + QStringLiteral("fits.md")), QByteArray("short\n"));
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("fits.head.txt")));
@@ -153,12 +153,12 @@ private slots:
         const QString docs = t.docsDir();
         auto saveWith = [&](const QString &name, const QString &why) {
             QVERIFY(writeFileBytes(docs + name + ".md", "old\n"));
-            OpenDocument(docs + name + ".md");
+            OpenDocument(document(), docs + name + ".md");
             QCOMPARE(EditorText(head()), QByteArray(kHeadTemplate));
             type(markdown(), "new ");
-            QCOMPARE(SaveDocument(), SaveResult::Completed);
+            QCOMPARE(SaveDocument(document()), SaveResult::Completed);
             QCOMPARE(readFileBytes(docs + name + ".md"), QByteArray("new old\n"));
-            QVERIFY(!DocumentIsUnsaved());
+            QVERIFY(!document().isModified());
             QCOMPARE(status(), QStringLiteral("Saving '%1.md'... saved, but the head file '%1.head.txt' %2.").arg(name, why));
         };
         const QString notAFile = QStringLiteral("is not a regular file and was left as it is");
@@ -187,14 +187,14 @@ private slots:
         QCOMPARE(readFileBytes(docs + "secret.head.txt"), QByteArray("<meta name=\"secret\">\n"));
 
         // Head text typed for a document whose head file is a folder has nowhere to go.
-        OpenDocument(docs + "folder.md");
+        OpenDocument(document(), docs + "folder.md");
         type(head(), "<style></style>\n");
-        QCOMPARE(SaveDocument(), SaveResult::Failed);
-        QVERIFY(DocumentIsUnsaved());
+        QCOMPARE(SaveDocument(document()), SaveResult::Failed);
+        QVERIFY(document().isModified());
         QCOMPARE(readFileBytes(docs + "folder.md"), QByteArray("new old\n"));
         t.platform.messageAnswers.enqueue(MessageAnswer::Yes);
         RunCommand(CmdNew);
-        QCOMPARE(app().documentPath.get(), docs + "folder.md");
+        QCOMPARE(document().path(), docs + "folder.md");
         QCOMPARE(EditorText(head()), QByteArray("<style></style>\n") + kHeadTemplate);
     }
 
@@ -206,7 +206,7 @@ private slots:
         const QString folder = t.docsDir() + QStringLiteral("gone/");
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(writeFileBytes(folder + QStringLiteral("a.md"), "first\n"));
-        OpenDocument(folder + QStringLiteral("a.md"));
+        OpenDocument(document(), folder + QStringLiteral("a.md"));
         type(head(), "<meta name=\"k\">\n");
         type(markdown(), "second ");
         QVERIFY(QDir(folder).removeRecursively());
@@ -220,7 +220,7 @@ private slots:
         checkRescue(t, QStringLiteral("a.md"), text);
         QCOMPARE(readFileBytes(t.docsDir() + QStringLiteral("a.head.txt")),
                  QByteArray("<meta name=\"k\">\n") + kHeadTemplate);
-        QCOMPARE(app().documentPath.get(), t.docsDir() + QStringLiteral("a.md"));
+        QCOMPARE(document().path(), t.docsDir() + QStringLiteral("a.md"));
     }
 };
 

@@ -216,7 +216,7 @@ private slots:
             QVERIFY(t.start());
         }
         QVERIFY(QFile::setPermissions(css, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        QCOMPARE(app().currentStylesheet.get(), css + QStringLiteral("air.css"));
+        QCOMPARE(document().stylesheet(), css + QStringLiteral("air.css"));
         QVERIFY(app().stylesheetList.isEmpty());
         QVERIFY(!htmlMenu().contains(QStringLiteral("Select &CSS")));
         t.shutdown();
@@ -277,8 +277,8 @@ private slots:
         QVERIFY(t.start({t.docsDir() + QStringLiteral("doc.md")}));
         QCOMPARE(app().settings.MarkdownVersion, QStringLiteral("markdown_mmd"));
         QCOMPARE(app().settings.FontSize, 12);
-        QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty(), 20000);
-        const QByteArray page = readFileBytes(app().lastPreviewFile.get());
+        QTRY_VERIFY_WITH_TIMEOUT(!lastPage().isEmpty(), 20000);
+        const QByteArray page = readFileBytes(lastPage());
         QVERIFY2(page.contains("Title</h1>") && !page.contains("from the reader"), page.left(400).constData());
         QVERIFY(!QFileInfo::exists(marker));
 
@@ -316,7 +316,7 @@ private slots:
             QVERIFY(mainWindow()->width() <= most.width() && mainWindow()->height() <= most.height());
             QVERIFY(mainWindow()->width() >= 100 && mainWindow()->height() >= 100);
             QVERIFY(qAbs(mainWindow()->x()) <= 32767 && qAbs(mainWindow()->y()) <= 32767);
-            QTRY_VERIFY_WITH_TIMEOUT(!app().lastPreviewFile.get().isEmpty() && !mainWindow()->preview()->isLoadingPage(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!lastPage().isEmpty() && !mainWindow()->preview()->isLoadingPage(), 20000);
             QVERIFY(!mainWindow()->grab().isNull());
             type(markdown(), "still typing\n");
             QCOMPARE(EditorText(markdown()), QByteArray("still typing\n"));

@@ -64,8 +64,7 @@ public:
             return false;
         if (!t.start())
             return false;
-        // The start-up request for a conversion is never served here.
-        app().changePending = 0;
+        // The start-up page is never converted here (no converter).
         app().freshDocument = 0;
         return true;
     }

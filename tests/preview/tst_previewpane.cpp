@@ -224,28 +224,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1800.0, kWait);
     }
 
-    void stalePageIsNotShown()
-    {
-        PreviewSession s;
-        QVERIFY(s.start());
-        const QString first = s.writePage("_temp0.htm", pageHtml(20));
-        const QString stale = s.writePage("_temp1.htm", pageHtml(30));
-        const QString next = s.writePage("_temp2.htm", pageHtml(40));
-        s.publish(first);
-        QTRY_VERIFY_WITH_TIMEOUT(s.shows(first), kWait);
-
-        app().changePending = 1;
-        s.publish(stale);
-        QTRY_VERIFY_WITH_TIMEOUT(app().previewReadyPath.isEmpty(), kWait);
-        QCOMPARE(previewReload().state().restoreTarget, -1);
-        QVERIFY(!previewPane()->isLoadingPage());
-        QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(first));
-
-        app().changePending = 0;
-        s.publish(next);
-        QTRY_VERIFY_WITH_TIMEOUT(s.shows(next), kWait);
-    }
-
     void vanishedPageKeepsOldPageAndRestores()
     {
         PreviewSession s;
@@ -380,49 +358,6 @@ private slots:
             QVERIFY2(message.text.startsWith(QLatin1String("Pandoc could not be initialized")), qPrintable(message.text));
     }
 
-    void previewInBrowserCases()
-    {
-        TestApp t;   // scripted platform; the program is not started
-        app().reset();
-        QTemporaryDir dir;
-        const QString last = dir.path() + QStringLiteral("/_temp1.htm");
-        QVERIFY(writeFileBytes(last, "<p>x</p>"));
-
-        // Nothing produced yet.
-        app().converterState = ConverterIdle;
-        PreviewInBrowser();
-        QVERIFY(t.platform.openedUrls().isEmpty());
-        QCOMPARE(app().openInBrowser.load(), 0);
-
-        // The last page vanished.
-        app().lastPreviewFile.set(dir.path() + QStringLiteral("/_temp0.htm"));
-        PreviewInBrowser();
-        QVERIFY(t.platform.openedUrls().isEmpty());
-
-        app().lastPreviewFile.set(last);
-        PreviewInBrowser();
-        QCOMPARE(t.platform.openedUrls(), QList<QUrl>({QUrl::fromLocalFile(last)}));
-
-        // A conversion is due: the page that follows is opened, not the older one.
-        app().changePending = 1;
-        app().lastChangeTime = 5000;
-        PreviewInBrowser();
-        QCOMPARE(app().openInBrowser.load(), 1);
-        QCOMPARE(app().lastChangeTime.load(), -10000);
-        QCOMPARE(t.platform.openedUrls().size(), 1);
-
-        // A conversion is running: it opens its result.
-        app().openInBrowser = 0;
-        app().changePending = 0;
-        app().lastChangeTime = 5000;
-        app().converterState = ConverterConverting;
-        PreviewInBrowser();
-        QCOMPARE(app().openInBrowser.load(), 1);
-        QCOMPARE(app().lastChangeTime.load(), 5000);
-        QCOMPARE(t.platform.openedUrls().size(), 1);
-        app().reset();
-    }
-
     void convertedPagesReloadAtReadersOffset()
     {
         // The whole road with the real converter: typing, conversion, reload, restore.
@@ -448,21 +383,6 @@ private slots:
                                  kWait);
         QTRY_COMPARE_WITH_TIMEOUT(pane->page()->scrollPosition().y(), 2000.0, kWait);
         QVERIFY(!previewReload().snapshotShown());
-    }
-
-    void refreshDoesNothingWhileSuppressed()
-    {
-        PreviewSession s;
-        QVERIFY(s.start());
-        app().changeSuppression = 1;
-        app().lastChangeTime = 1234;
-        RunCommand(CmdRefresh);
-        QCOMPARE(app().changePending.load(), 0);
-        QCOMPARE(app().lastChangeTime.load(), 1234);
-        app().changeSuppression = 0;
-        RunCommand(CmdRefresh);
-        QCOMPARE(app().changePending.load(), 1);
-        QCOMPARE(app().lastChangeTime.load(), -10000);
     }
 };
 

@@ -40,8 +40,6 @@ bool startWithLongPage(PreviewSession &s, int paragraphs = 300, int lines = 600)
         return false;
     setEditorLines(s.editor(), lines);
     scrollEditorTo(s.editor(), 0);
-    // Typing marks the text as changed; no conversion follows here.
-    app().changePending = 0;
     const QString page = s.writePage("_temp0.htm", pageHtml(paragraphs));
     s.publish(page);
     return QTest::qWaitFor([&] { return s.shows(page) && s.pane()->maxScroll() > 3000; }, kWait);

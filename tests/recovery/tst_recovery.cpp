@@ -171,8 +171,8 @@ private slots:
             QCOMPARE(question.buttons, MessageButtons::YesNo);
             QCOMPARE(EditorText(markdown()), child.markdown);
             QCOMPARE(EditorText(head()), child.head);
-            QCOMPARE(app().documentPath.get(), doc);
-            QVERIFY(DocumentIsUnsaved());
+            QCOMPARE(document().path(), doc);
+            QVERIFY(document().isModified());
             QCOMPARE(readFileBytes(doc), original);
             // One undo shows the saved text beside the recovered one.
             send(markdown(), Sci::SCI_UNDO);
@@ -198,7 +198,7 @@ private slots:
 
         type(markdown(), "more ");
         QTRY_VERIFY_WITH_TIMEOUT(copyHolds(copy, "more saved\n", kHeadTemplate), 30000);
-        QCOMPARE(SaveDocument(), SaveResult::Completed);
+        QCOMPARE(SaveDocument(document()), SaveResult::Completed);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
         QCOMPARE(readFileBytes(doc), QByteArray("more saved\n"));
 
@@ -206,7 +206,7 @@ private slots:
         type(head(), "<meta>");
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 30000);
         t.platform.messageAnswers.enqueue(MessageAnswer::No);
-        NewDocument(false);
+        NewDocument(document(), false);
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
 
         // Exit after No, and an exit with nothing unsaved, leave no copy either.
@@ -243,7 +243,7 @@ private slots:
         QVERIFY(!QFile::exists(folder + QStringLiteral("ended.recovery")));
         QVERIFY(QFile::exists(folder + QStringLiteral("reused.recovery")));   // no answer: kept
         QVERIFY(QFile::exists(folder + QStringLiteral("running.recovery")));
-        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!document().isModified());
         t.shutdown();
 
         // Several copies: the first restored here, a new window for the next.
@@ -254,7 +254,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.started.size(), 1, 30000);
         QCOMPARE(t.platform.started.first(), QStringList{QCoreApplication::applicationFilePath()});
         QCOMPARE(EditorText(markdown()), QByteArray("later"));
-        QCOMPARE(app().documentPath.get(), doc);
+        QCOMPARE(document().path(), doc);
         QVERIFY(QFile::exists(folder + QStringLiteral("reused.recovery")));
         QVERIFY(QFile::exists(folder + QStringLiteral("running.recovery")));
         running.kill();
@@ -293,14 +293,14 @@ private slots:
         QVERIFY(QFile::exists(folder + QStringLiteral("noise.recovery.damaged")));
         QCOMPARE(ListRecoveryCopies(folder), QStringList{folder + QStringLiteral("foreign.recovery")});
         QVERIFY(!QFile::exists(stale));
-        QVERIFY(!DocumentIsUnsaved());
+        QVERIFY(!document().isModified());
 
         // A character typed and deleted again: the editor says modified, the text is saved.
         const QString copy = RecoveryCopyPath();
         type(markdown(), "x");
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(copy), 30000);
         send(markdown(), Sci::SCI_DELETEBACK);
-        QVERIFY(DocumentIsUnsaved());
+        QVERIFY(document().isModified());
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(copy), 30000);
         t.shutdown();
         QCOMPARE(ListRecoveryCopies(folder), QStringList{folder + QStringLiteral("foreign.recovery")});
@@ -312,9 +312,9 @@ private slots:
         QVERIFY(t.start());
         QTRY_COMPARE_WITH_TIMEOUT(t.platform.messageCount(), 2, 30000);
         QVERIFY(t.platform.lastMessage().text.endsWith(QStringLiteral("Restore the unsaved text?")));
-        QCOMPARE(app().documentPath.get(), fresh);
+        QCOMPARE(document().path(), fresh);
         QCOMPARE(EditorText(markdown()), QByteArray("new text\n"));
-        QVERIFY(DocumentIsUnsaved());
+        QVERIFY(document().isModified());
         QVERIFY(!mainWindow()->statusText().contains(QStringLiteral("could not be opened")));
         QVERIFY(!QFile::exists(fresh));
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(folder + QStringLiteral("fresh.recovery")), 30000);
@@ -386,11 +386,11 @@ private slots:
             type(markdown(), "typed ");
             QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->statusText(), kUnsavedNote, 30000);
             QCOMPARE(t.platform.messageCount(), 0);
-            QCOMPARE(SaveDocument(), SaveResult::Completed);
-            QVERIFY(WaitForExport());
+            QCOMPARE(SaveDocument(document()), SaveResult::Completed);
+            QVERIFY(WaitForExport(document().exporter(), mainWindow()));
             QCOMPARE(readFileBytes(doc), QByteArray("typed c\n"));
             QVERIFY(mainWindow()->statusText().endsWith(QStringLiteral("done.")));
-            QVERIFY(!DocumentIsUnsaved());
+            QVERIFY(!document().isModified());
             t.shutdown();
             QCOMPARE(t.platform.messageCount(), 0);
         }

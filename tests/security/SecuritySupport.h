@@ -100,7 +100,7 @@ inline PreviewPane *pane()
 // True once the pane shows the last page the worker published, loaded.
 inline bool previewShown()
 {
-    const QString last = app().lastPreviewFile.get();
+    const QString last = lastPage();
     return !last.isEmpty() && app().previewReadyPath.isEmpty() && !pane()->isLoadingPage() &&
            !mainWindow()->previewController()->reload().restorePending() && pane()->url() == QUrl::fromLocalFile(last);
 }

@@ -33,8 +33,8 @@ bool showDocument(const QString &folder, const QByteArray &body, const QByteArra
     if (!writeFileBytes(folder + QStringLiteral("doc.md"), "# Doc\n\n![pic](pic.png)\n\n" + body) ||
         !writeFileBytes(folder + QStringLiteral("doc.head.txt"), head))
         return false;
-    OpenDocument(folder + QStringLiteral("doc.md"));
-    return QTest::qWaitFor([] { return previewShown() && app().lastPreviewFile.get().contains(QLatin1String("/docs/")); },
+    OpenDocument(document(), folder + QStringLiteral("doc.md"));
+    return QTest::qWaitFor([] { return previewShown() && lastPage().contains(QLatin1String("/docs/")); },
                            kWait);
 }
 

@@ -41,8 +41,8 @@ bool showsPageWith(const QByteArray &text, const QString &folder)
 {
     return QTest::qWaitFor(
         [&] {
-            return previewShown() && app().lastPreviewFile.get().startsWith(folder) &&
-                   readFileBytes(app().lastPreviewFile.get()).contains(text);
+            return previewShown() && lastPage().startsWith(folder) &&
+                   readFileBytes(lastPage()).contains(text);
         },
         kWait);
 }
@@ -72,12 +72,12 @@ private slots:
         const QMap<QString, QByteArray> before = contentsOf(elsewhere);
         QVERIFY(writeFileBytes(docs + QStringLiteral("doc.md"), "# Doc\n\n![pic](pic.png)\n\nfirst\n"));
 
-        OpenDocument(docs + QStringLiteral("doc.md"));
+        OpenDocument(document(), docs + QStringLiteral("doc.md"));
         QVERIFY(showsPageWith("first", docs));
         type(markdown(), "second ");
         QVERIFY(showsPageWith("second", docs));
         RunCommand(CmdSave);
-        QVERIFY(WaitForExport());
+        QVERIFY(WaitForExport(document().exporter(), mainWindow()));
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
         QVERIFY(!QFileInfo(docs + QStringLiteral("doc.htm")).isSymLink());
         QVERIFY(readFileBytes(docs + QStringLiteral("doc.htm")).contains("second"));
@@ -101,8 +101,8 @@ private slots:
         QVERIFY(fault::makeReadOnly(folder));
         fault::MountGuard guard(folder);
 
-        OpenDocument(folder + QStringLiteral("doc.md"));
-        QVERIFY(showsPageWith("readable", PreviewFolder()));
+        OpenDocument(document(), folder + QStringLiteral("doc.md"));
+        QVERIFY(showsPageWith("readable", ActiveConversionHost()->previewFolder()));
     }
 
     // A shipped page whose stylesheet link names a private key, directly or through a
@@ -123,12 +123,12 @@ private slots:
         for (const QByteArray &page : pages) {
             QVERIFY(writeFileBytes(docs + QStringLiteral("readme.md"), "# Readme\n\n![pic](pic.png)\n"));
             QVERIFY(writeFileBytes(docs + QStringLiteral("readme.htm"), "<html><head>" + page + "</head></html>"));
-            OpenDocument(docs + QStringLiteral("readme.md"));
-            QCOMPARE(app().currentStylesheet.get(), defaultStylesheet);
+            OpenDocument(document(), docs + QStringLiteral("readme.md"));
+            QCOMPARE(document().stylesheet(), defaultStylesheet);
             QVERIFY(showsPageWith("Readme", docs));
             type(markdown(), "x");
             RunCommand(CmdSave);
-            QVERIFY(WaitForExport());
+            QVERIFY(WaitForExport(document().exporter(), mainWindow()));
             QCOMPARE(status(), QStringLiteral("Saving 'readme.md'... done."));
         }
         for (const QString &file : QDir(docs).entryList(QDir::Files | QDir::NoSymLinks | QDir::Hidden))
@@ -144,17 +144,17 @@ private slots:
         const QString docs = t.docsDir();
         const QByteArray text = "# Mine\n\n![pic](pic.png)\n\nmy own text\n";
         QVERIFY(writeFileBytes(docs + QStringLiteral("_temp0.md"), text));
-        OpenDocument(docs + QStringLiteral("_temp0.md"));
-        QVERIFY(showsPageWith("my own text", PreviewFolder()));
+        OpenDocument(document(), docs + QStringLiteral("_temp0.md"));
+        QVERIFY(showsPageWith("my own text", ActiveConversionHost()->previewFolder()));
         RunCommand(CmdSave);
-        QVERIFY(WaitForExport());
+        QVERIFY(WaitForExport(document().exporter(), mainWindow()));
         QCOMPARE(status(), QStringLiteral("Saving '_temp0.md'... done."));
         QVERIFY(readFileBytes(docs + QStringLiteral("_temp0.htm")).contains("my own text"));
 
         const QString odd = docs + QStringLiteral("mailto:x/");
         QVERIFY(QDir().mkpath(odd));
         QVERIFY(writeFileBytes(odd + QStringLiteral("doc.md"), "# Mail\n\n![pic](pic.png)\n\nodd folder\n"));
-        OpenDocument(odd + QStringLiteral("doc.md"));
+        OpenDocument(document(), odd + QStringLiteral("doc.md"));
         QVERIFY(showsPageWith("odd folder", odd));
 
         t.shutdown();
@@ -176,7 +176,7 @@ private slots:
         QVERIFY(writeFileBytes(docs + QStringLiteral("doc.md"),
                                "# Pipes\n\n![pipe](pipe.png)\n\n<img src=\"pipe.png\">\n\npiped\n"));
 
-        OpenDocument(docs + QStringLiteral("doc.md"));
+        OpenDocument(document(), docs + QStringLiteral("doc.md"));
         QVERIFY(showsPageWith("piped", docs));
         QTRY_VERIFY_WITH_TIMEOUT(!pane()->isLoadingPage(), kWait);
         t.shutdown();

@@ -67,7 +67,7 @@ private slots:
         QMenu *menu = stylesheetMenu(mainWindow());
         QVERIFY(menu);
         QCOMPARE(describe(menu), QStringList{"air.css|100"});
-        QCOMPARE(app().currentStylesheet.get(), air);
+        QCOMPARE(document().stylesheet(), air);
     }
 
     void existingDefaultIsNeverRewritten()
@@ -111,28 +111,28 @@ private slots:
         QVERIFY(writeFileBytes(css + "c.css", "p {}\n"));
         RunCommand(104);
         QCOMPARE(app().stylesheetList.size(), 4);
-        QCOMPARE(app().currentStylesheet.get(), css + "air.css");
+        QCOMPARE(document().stylesheet(), css + "air.css");
 
         // The folder is listed, but choosing it changes nothing.
         RunCommand(103);
-        QCOMPARE(app().currentStylesheet.get(), css + "air.css");
-        QCOMPARE(app().stylesheetChanged, 0);
-        QVERIFY(!DocumentIsUnsaved());
+        QCOMPARE(document().stylesheet(), css + "air.css");
+        QCOMPARE(int(document().stylesheetChanged()), 0);
+        QVERIFY(!document().isModified());
 
         // A file deleted since start-up: nothing happens either.
         QVERIFY(QFile::remove(css + "A.css"));
         mainWindow()->commandAction(100)->trigger();
-        QCOMPARE(app().currentStylesheet.get(), css + "air.css");
+        QCOMPARE(document().stylesheet(), css + "air.css");
 
         // Choosing a stylesheet, even the one in use, counts as an unsaved change.
         mainWindow()->commandAction(101)->trigger();
-        QCOMPARE(app().currentStylesheet.get(), css + "air.css");
-        QCOMPARE(app().stylesheetChanged, 1);
-        QVERIFY(DocumentIsUnsaved());
+        QCOMPARE(document().stylesheet(), css + "air.css");
+        QCOMPARE(int(document().stylesheetChanged()), 1);
+        QVERIFY(document().isModified());
         RunCommand(102);
-        QCOMPARE(app().currentStylesheet.get(), css + "b.css");
+        QCOMPARE(document().stylesheet(), css + "b.css");
         t.platform.messageAnswers.enqueue(MessageAnswer::Cancel);
-        QVERIFY(!ConfirmDiscard());
+        QVERIFY(!ConfirmDiscard(document()));
         QCOMPARE(t.platform.lastMessage().text, QStringLiteral("Save changes before closing?"));
     }
 
@@ -164,12 +164,12 @@ private slots:
         QCOMPARE(t.platform.dialogs[0].title, QStringLiteral("Load CSS"));
         QCOMPARE(t.platform.dialogs[0].filter, QStringLiteral("CSS Files (*.css)"));
         QCOMPARE(t.platform.dialogs[0].start, css);
-        QCOMPARE(app().stylesheetChanged, 0);  // cancelled
+        QCOMPARE(int(document().stylesheetChanged()), 0);  // cancelled
 
         // A saved document whose folder holds a stylesheet: the dialog pre-selects it.
         QVERIFY(writeFileBytes(t.docsDir() + "notes.md", "# Notes\n"));
         QVERIFY(writeFileBytes(t.docsDir() + "style.css", "h1 { color: red; }\n"));
-        OpenDocument(t.docsDir() + "notes.md");
+        OpenDocument(document(), t.docsDir() + "notes.md");
         const QString elsewhere = t.root() + "other/mine.css";
         QDir().mkpath(t.root() + "other");
         QVERIFY(writeFileBytes(elsewhere, "p {}\n"));
@@ -177,8 +177,8 @@ private slots:
         RunCommand(CmdLoadCss);
         QCOMPARE(t.platform.dialogs.last().start, t.docsDir() + "style.css");
         // Used where it lies: not copied into the library, not listed.
-        QCOMPARE(app().currentStylesheet.get(), elsewhere);
-        QCOMPARE(app().stylesheetChanged, 1);
+        QCOMPARE(document().stylesheet(), elsewhere);
+        QCOMPARE(int(document().stylesheetChanged()), 1);
         QVERIFY(!QFileInfo::exists(css + "mine.css"));
         QCOMPARE(app().stylesheetList, QStringList{"air.css"});
 
@@ -199,7 +199,7 @@ private slots:
         QCOMPARE(StylesheetFolder(DecideSettingsLocation(BaseDirectory())), t.root() + "data/Quilldown/css/");
         QVERIFY(t.start());
         QCOMPARE(readFileBytes(t.root() + "data/Quilldown/css/air.css"), DefaultStylesheetText());
-        QCOMPARE(app().currentStylesheet.get(), t.root() + "data/Quilldown/css/air.css");
+        QCOMPARE(document().stylesheet(), t.root() + "data/Quilldown/css/air.css");
         QCOMPARE(app().stylesheetList, QStringList{"air.css"});
 
         const QByteArray savedData = qgetenv("XDG_DATA_HOME");
