@@ -27,8 +27,8 @@ QList<Command> buildTable()
     const InPreview asElsewhere = InPreview::AsElsewhere;
 
     // The two check marks read the settings here and nowhere else.
-    const auto wordWrapOn = [] { return app().settings.WordWrap != 0; };
-    const auto syncScrollOn = [] { return app().settings.SyncScroll != 0; };
+    const auto wordWrapOn = [] { return app().settingsStore.WordWrap() != 0; };
+    const auto syncScrollOn = [] { return app().settingsStore.SyncScroll() != 0; };
 
     return {
         {CmdNew, file, QStringLiteral("&New"), {{K(Qt::CTRL | Qt::Key_N), runOnce}, {K(Qt::CTRL | Qt::Key_W), asElsewhere}},

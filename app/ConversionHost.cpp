@@ -15,7 +15,7 @@ ConversionHost::ConversionHost(QObject *parent) : QObject(parent)
 {
     editBatch_.setSingleShot(true);
     editBatch_.setInterval(0);
-    connect(&editBatch_, &QTimer::timeout, this, [this] { requestNow(app().settings.UpdateMilliseconds, false); });
+    connect(&editBatch_, &QTimer::timeout, this, [this] { requestNow(app().settingsStore.UpdateMilliseconds(), false); });
     connect(&thread_, &ConversionThread::pageReady, this, &ConversionHost::pageReady);
     connect(&thread_, &ConversionThread::progress, this, &ShowConversionProgress);
     connect(&thread_, &ConversionThread::failed, this, [this](const QString &message) {
@@ -32,7 +32,7 @@ ConversionHost::~ConversionHost()
 
 bool ConversionHost::start()
 {
-    return thread_.start(app().settings.PandocExe);
+    return thread_.start(app().settingsStore.PandocExe());
 }
 
 void ConversionHost::follow(Document *document)
@@ -73,7 +73,7 @@ quint64 ConversionHost::requestNow(int quietMs, bool forBrowser)
     request.head = texts.head;
     request.documentPath = document_->path();
     request.stylesheet = document_->stylesheet();
-    request.format = app().settings.MarkdownVersion;
+    request.format = app().settingsStore.MarkdownVersion();
     request.pageTitle = PageTitleFromHead(texts.head);
     request.quietMs = quietMs;
     request.forBrowser = forBrowser;

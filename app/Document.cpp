@@ -99,13 +99,13 @@ void Document::forgetStylesheetChange()
 // previous session left them.
 QString Document::lastFolder() const
 {
-    return lastFolder_.isEmpty() ? app().settings.LastPath : lastFolder_;
+    return lastFolder_.isEmpty() ? app().settingsStore.LastPath() : lastFolder_;
 }
 
 void Document::setLastFolder(const QString &folder)
 {
     lastFolder_ = folder;
-    app().settings.LastPath = folder;
+    app().settingsStore.setLastPath(folder);
 }
 
 bool Document::textModified() const
@@ -288,7 +288,7 @@ SaveResult SaveDocument(Document &document)
     }
     // The page follows in the background; the status tells how it ended.
     QPointer<Document> owner(&document);
-    document.exporter().start({path, document.stylesheet(), app().settings.MarkdownVersion, texts.head},
+    document.exporter().start({path, document.stylesheet(), app().settingsStore.MarkdownVersion(), texts.head},
                               [owner, saving, headProblem](bool exported) {
                                   if (owner)
                                       owner->showStatus(saving + SaveOutcomeText(headProblem, !exported));

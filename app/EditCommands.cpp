@@ -74,23 +74,23 @@ void InsertNoBreakSpace(Document &document)
 
 void ChooseEditorFont(Document &document)
 {
-    Settings &s = app().settings;
-    const QFont initial(s.FontName, s.FontSize);
+    SettingsStore &s = app().settingsStore;
+    const QFont initial(s.FontName(), s.FontSize());
     QFont chosen;
     if (!platform().chooseFont(document.window(), initial, &chosen))
         return;
     if (!chosen.family().isEmpty())
-        s.FontName = chosen.family();
+        s.setFontName(chosen.family());
     // Whole points only; a font given in pixels (no point size) keeps the old size.
     const int points = int(chosen.pointSizeF());
     if (points >= 1)
-        s.FontSize = points;
+        s.setFontSize(points);
     applyStyleToBothEditors(document);
 }
 
 void ToggleWordWrap(Document &document)
 {
-    Settings &s = app().settings;
-    s.WordWrap = s.WordWrap == 0 ? 1 : 0;
+    SettingsStore &s = app().settingsStore;
+    s.setWordWrap(s.WordWrap() == 0 ? 1 : 0);
     applyStyleToBothEditors(document);
 }

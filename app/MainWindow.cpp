@@ -62,7 +62,7 @@ void RatioSplitter::resizeEvent(QResizeEvent *event)
 
 MainWindow::MainWindow()
 {
-    const Settings &s = app().settings;
+    const Settings &s = app().settingsStore.values();
     setWindowTitle(QStringLiteral("Quilldown"));
     central_ = new QWidget(this);
     setCentralWidget(central_);
@@ -127,6 +127,10 @@ MainWindow::MainWindow()
     InstallDropHandling(headEditor_, DroppedFileOpener(*document_));
 
     buildCommands();
+    // The check marks follow the settings, however they change.
+    SettingsStore &settings = app().settingsStore;
+    connect(&settings, &SettingsStore::WordWrapChanged, this, [] { UpdateCommandChecks(); });
+    connect(&settings, &SettingsStore::SyncScrollChanged, this, [] { UpdateCommandChecks(); });
 
     status_ = new QLabel;
     statusBar()->addWidget(status_, 1);
@@ -307,16 +311,16 @@ void MainWindow::RecordWindowGeometry()
 {
     if (isMinimized())
         return;
-    Settings &s = app().settings;
+    SettingsStore &s = app().settingsStore;
     if (isMaximized()) {
-        s.WinMax = 1;
+        s.setWinMax(1);
         return;
     }
-    s.WinMax = 0;
-    s.WinX = pos().x();
-    s.WinY = pos().y();
-    s.WinW = width();
-    s.WinH = height();
+    s.setWinMax(0);
+    s.setWinX(pos().x());
+    s.setWinY(pos().y());
+    s.setWinW(width());
+    s.setWinH(height());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -235,7 +235,7 @@ void StartPreviewPane()
                 PreviewContext context;
                 context.parent = window;
                 context.editor = window->markdownEditor();
-                context.syncScroll = [] { return app().settings.SyncScroll != 0; };
+                context.syncScroll = [] { return app().settingsStore.SyncScroll() != 0; };
                 context.activity = [] { KeepIdlePassAwake(); };
                 context.note = [window](const QString &text) { window->setStatusText(text); };
                 auto *linkNote = new HoveredLinkNote(window->statusBar());

@@ -93,7 +93,7 @@ bool StartApplication(const QStringList &arguments)
     if (window->statusText().isEmpty())
         window->setStatusText(QStringLiteral("Quilldown ") + QLatin1String(kQuilldownVersion));
 
-    if (s.settings.WinMax != 0)
+    if (app().settingsStore.WinMax() != 0)
         window->showMaximized();
     else
         window->show();

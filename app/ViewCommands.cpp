@@ -60,8 +60,8 @@ void UseStylesheetEntry(Document &document, int index)
 
 void ToggleSyncScroll()
 {
-    Settings &s = app().settings;
-    s.SyncScroll = s.SyncScroll == 0 ? 1 : 0;
+    SettingsStore &s = app().settingsStore;
+    s.setSyncScroll(s.SyncScroll() == 0 ? 1 : 0);
 }
 
 QString AboutText()

@@ -85,7 +85,7 @@ unsigned long ChangeNotificationMask()
 
 void ApplyEditorStyle(QsciScintillaBase *editor)
 {
-    const Settings &s = app().settings;
+    const Settings &s = app().settingsStore.values();
     const QByteArray face = EditorFontFamily(s.FontName).toUtf8();
     editor->SendScintilla(Sci::SCI_STYLESETFONT, (uintptr_t)kDefaultStyle, face.constData());
     editor->SendScintilla(Sci::SCI_STYLESETSIZE, (unsigned long)kDefaultStyle, (long)s.FontSize);
