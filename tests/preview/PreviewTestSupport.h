@@ -38,10 +38,14 @@ inline ScrollSync &scrollSync()
     return previewController()->scrollSync();
 }
 
-// An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each.
+// An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each. Each page made
+// differs from every other in its head, so publishing it loads it (tst_pagepatch makes
+// the pages that are patched in place).
 inline QByteArray pageHtml(int paragraphs, const QByteArray &extraBody = {})
 {
-    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>t</title></head><body>\n";
+    static int made = 0;   // numbers the pages of one test program
+    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><meta name=\"page\" content=\"" +
+                      QByteArray::number(++made) + "\"><title>t</title></head><body>\n";
     html += extraBody;
     for (int i = 0; i < paragraphs; ++i)
         html += "<p>Paragraph " + QByteArray::number(i) +
@@ -86,11 +90,11 @@ public:
         KeepIdlePassAwake();
     }
 
-    // True once `path` is shown, loaded and any restore is done.
+    // True once `path` is shown, loaded or patched in, and any restore is done.
     bool shows(const QString &path) const
     {
         return app().previewReadyPath.isEmpty() && !previewReload().restorePending() &&
-               !pane()->isLoadingPage() && pane()->url() == QUrl::fromLocalFile(path);
+               !previewReload().patchPending() && !pane()->isLoadingPage() && pane()->shownPage() == path;
     }
 };
 

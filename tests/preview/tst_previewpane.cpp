@@ -423,9 +423,10 @@ private slots:
         app().reset();
     }
 
-    void convertedPagesReloadAtReadersOffset()
+    void convertedPagesKeepReadersOffset()
     {
-        // The whole road with the real converter: typing, conversion, reload, restore.
+        // The whole road with the real converter: typing, conversion, then the page
+        // patched in place at the reader's offset.
         TestApp t;
         QVERIFY(t.start());
         PreviewPane *pane = mainWindow()->preview();
@@ -434,18 +435,24 @@ private slots:
             text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
         mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_SETTEXT, 0UL, text.constData());
         QTRY_VERIFY_WITH_TIMEOUT(pane->url().isLocalFile() && !previewPane()->isLoadingPage() &&
-                                     previewReload().state().restoreTarget < 0 && previewPane()->maxScroll() > 3000,
+                                     previewReload().state().restoreTarget < 0 && !previewReload().patchPending() &&
+                                     previewPane()->maxScroll() > 3000 &&
+                                     readFileBytes(pane->shownPage()).contains("Paragraph 299"),
                                  kWait);
-        const QUrl shown = pane->url();
+        const QString shown = pane->shownPage();
         userScrollPreview(pane, 2000);
         QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 2000, kWait);
 
+        const int patches = previewReload().patchCount();
         const QByteArray more = "More text at the end.\n";
         mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)more.size(),
                                                       more.constData());
-        QTRY_VERIFY_WITH_TIMEOUT(pane->url() != shown && pane->url().isLocalFile() && !previewPane()->isLoadingPage() &&
-                                     previewReload().state().restoreTarget < 0,
+        QTRY_VERIFY_WITH_TIMEOUT(pane->shownPage() != shown && app().lastPreviewFile.get() == pane->shownPage() &&
+                                     !previewPane()->isLoadingPage() && previewReload().state().restoreTarget < 0 &&
+                                     !previewReload().patchPending(),
                                  kWait);
+        QVERIFY(previewReload().patchCount() > patches);
+        QVERIFY(readFileBytes(pane->shownPage()).contains("More text at the end."));
         QTRY_COMPARE_WITH_TIMEOUT(pane->page()->scrollPosition().y(), 2000.0, kWait);
         QVERIFY(!previewReload().snapshotShown());
     }
