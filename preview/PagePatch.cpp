@@ -205,7 +205,9 @@ PageCut CutPage(const QByteArray &html)
         return cut;
     cut.head = maskNonces(html.left(start));
     cut.tail = html.sliced(end);
-    cut.headRunsScripts = lower.left(start).contains("<script") || !InlineHandlers(cut.head).isEmpty();
+    const QByteArray head = lower.left(start);
+    cut.headRunsScripts = head.contains("<script") || !InlineHandlers(cut.head).isEmpty();
+    cut.bodyScriptsBlocked = head.contains("http-equiv=\"content-security-policy\"") && head.contains("'nonce-");
 
     QList<QByteArray> open;
     int foreign = 0;
@@ -296,7 +298,7 @@ PageCut CutPage(const QByteArray &html)
 BlockPatch PlanPatch(const PageCut &shown, const PageCut &next)
 {
     BlockPatch patch;
-    if (!shown.ok || !next.ok || next.headRunsScripts || shown.headRunsScripts || shown.head != next.head ||
+    if (!shown.ok || !next.ok || next.headRunsScripts || !next.bodyScriptsBlocked || shown.head != next.head ||
         shown.tail != next.tail)
         return patch;
     const qsizetype n0 = shown.blocks.size();

@@ -25,6 +25,9 @@ struct PageCut {
     // The head holds a script or an event handler of its own: such a page may act on
     // its body, and only a full load gives it the chance.
     bool headRunsScripts = false;
+    // The head's content policy lets only scripts with the page's nonce run, so no script
+    // written in the body runs on a full load either.
+    bool bodyScriptsBlocked = false;
 
     QByteArrayView block(qsizetype i) const
     {

@@ -38,14 +38,11 @@ inline ScrollSync &scrollSync()
     return previewController()->scrollSync();
 }
 
-// An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each. Each page made
-// differs from every other in its head, so publishing it loads it (tst_pagepatch makes
-// the pages that are patched in place).
+// An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each. It has no
+// content policy, so publishing it always loads it (its body's scripts would run).
 inline QByteArray pageHtml(int paragraphs, const QByteArray &extraBody = {})
 {
-    static int made = 0;   // numbers the pages of one test program
-    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><meta name=\"page\" content=\"" +
-                      QByteArray::number(++made) + "\"><title>t</title></head><body>\n";
+    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>t</title></head><body>\n";
     html += extraBody;
     for (int i = 0; i < paragraphs; ++i)
         html += "<p>Paragraph " + QByteArray::number(i) +

@@ -236,6 +236,10 @@ private slots:
         QVERIFY(!PlanPatch(shown, CutPage(bodyAttribute)).ok);
         QVERIFY(!PlanPatch(shown, CutPage(templatePage(content, "<script nonce=\"n1\">go()</script>\n"))).ok);
         QVERIFY(!PlanPatch(shown, CutPage(templatePage("<p>a\n"))).ok);
+        // Without the policy a full load would run the body's scripts; a patch never does.
+        QByteArray open = templatePage(content);
+        open.replace("http-equiv=\"Content-Security-Policy\"", "name=\"policy\"");
+        QVERIFY(!PlanPatch(CutPage(open), CutPage(open)).ok);
     }
 
     // Each edit turns the shown page into the next by a patch; the reader's offset stays
