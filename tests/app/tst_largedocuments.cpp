@@ -207,7 +207,7 @@ private slots:
         QFile::remove(c.root + "hold");
         QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(app().lastPreviewFile.get()).contains("Newer."), kWait);
         QVERIFY(mainWindow()->preview());
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->preview()->url(), QUrl::fromLocalFile(app().lastPreviewFile.get()),
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->preview()->shownPage(), app().lastPreviewFile.get(),
                                   kWait);
 
         // An export is never stopped by a change.

@@ -211,7 +211,7 @@ private slots:
         type(markdown(), "more\n");
         QTRY_VERIFY_WITH_TIMEOUT(app().lastPreviewFile.get().startsWith(dir), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow()->preview()->isLoadingPage() &&
-                                     mainWindow()->preview()->url() == QUrl::fromLocalFile(app().lastPreviewFile.get()),
+                                     mainWindow()->preview()->shownPage() == app().lastPreviewFile.get(),
                                  20000);
         const QByteArray preview = readFileBytes(app().lastPreviewFile.get());
         QVERIFY2(preview.contains("more") && preview.contains("<meta name=\"awkward\">"), preview.constData());
