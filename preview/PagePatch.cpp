@@ -209,13 +209,15 @@ PageCut CutPage(const QByteArray &html)
     cut.headRunsScripts = head.contains("<script") || !InlineHandlers(cut.head).isEmpty();
     cut.bodyScriptsBlocked = head.contains("http-equiv=\"content-security-policy\"") && head.contains("'nonce-");
 
+    // Shared, so a page of many blocks does not allocate a name for each.
+    static const QByteArray kText("#text"), kComment("#comment");
     QList<QByteArray> open;
     int foreign = 0;
     qsizetype textStart = -1;
     auto closeText = [&](qsizetype at) {
         if (textStart >= 0 && at > textStart) {
             cut.blocks.append({textStart, at - textStart});
-            cut.names.append("#text");
+            cut.names.append(kText);
         }
         textStart = -1;
     };
@@ -246,7 +248,7 @@ PageCut CutPage(const QByteArray &html)
                 return cut;
             if (open.isEmpty()) {
                 closeText(i);
-                addBlock(i, after, "#comment");
+                addBlock(i, after, kComment);
             }
             i = after;
             continue;
@@ -347,10 +349,12 @@ QString PatchScript(const BlockPatch &patch)
     return QStringLiteral(
                "(function(a){var first=a[0],removed=a[1],oldCount=a[2],html=a[3],at=a[4],names=a[5],added=a[6];"
                "var b=document.body;if(!b)return false;var k=b.childNodes,n=k.length,i;"
-               // What follows the body's end tag may stand as a text node of its own.
-               "if(n!==oldCount&&!(n===oldCount+1&&k[n-1].nodeType===3))return false;"
+               // The body's last text takes in the blanks after its end tag, so each block is
+               // one node; a page whose body ends otherwise is loaded instead.
+               "if(n!==oldCount)return false;"
                "for(i=0;i<at.length;++i){if(!k[at[i]]||k[at[i]].nodeName!==names[i])return false;}"
-               "var x=window.scrollX,y=window.scrollY,after=k[first+removed]||null,count=n;"
+               "var e=document.scrollingElement||document.documentElement,x=window.scrollX,y=window.scrollY,"
+               "atEnd=y>0&&y>=e.scrollHeight-e.clientHeight-1,after=k[first+removed]||null,count=n;"
                "if(html.length){"
                "if(!after)b.insertAdjacentHTML('beforeend',html);"
                "else if(after.nodeType===1)after.insertAdjacentHTML('beforebegin',html);"
@@ -360,10 +364,8 @@ QString PatchScript(const BlockPatch &patch)
                "for(i=0;ok&&i<got;++i)ok=k[first+removed+i].nodeName===added[i];"
                "if(!ok){for(i=0;i<got;++i)k[first+removed].remove();return false;}"
                "for(i=0;i<removed;++i)k[first].remove();"
-               // One parse never leaves two text nodes side by side.
-               "var hi=Math.min(first+got,k.length-1);"
-               "for(i=Math.max(first-1,0);i<hi;){var t=k[i],u=k[i+1];"
-               "if(t.nodeType===3&&u.nodeType===3){t.appendData(u.data);u.remove();--hi;}else ++i;}"
-               "if(window.scrollY!==y)window.scrollTo(x,y);return true;})(%1)")
+               // A reader at the very end stays at the end as the page grows.
+               "if(atEnd)window.scrollTo(x,e.scrollHeight);else if(window.scrollY!==y)window.scrollTo(x,y);"
+               "return true;})(%1)")
         .arg(arguments);
 }

@@ -204,6 +204,8 @@ private slots:
         QTest::newRow("end") << end << 9 << 1 << QByteArray("<p>E2</p>");
         QTest::newRow("deleted") << deleted << 4 << 2 << QByteArray();
         QTest::newRow("inserted") << inserted << 6 << 0 << QByteArray("\n<p>new</p>");
+        // The page's last text stays the node that takes in the blanks after the body.
+        QTest::newRow("appended") << base + QList<QByteArray>{"<p>F</p>\n"} << 10 << 0 << QByteArray("\n<p>F</p>");
         QTest::newRow("same") << base << 0 << 0 << QByteArray();
     }
     void planReplacesOnlyTheChangedBlocks()
@@ -312,6 +314,26 @@ private slots:
         // The head's script ran on the page that was loaded for it.
         QCOMPARE(evaluate(s.pane()->page(), QStringLiteral("document.documentElement.dataset.ran")).toString(),
                  QStringLiteral("yes"));
+    }
+
+    void readerAtTheEndStaysThere()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        Converter converter(s.pages.path());
+        const QString base = converter.page(QStringLiteral("_temp0"), document());
+        const QString longer = converter.page(QStringLiteral("_temp1"), document() + document(30));
+        QVERIFY(!base.isEmpty() && !longer.isEmpty());
+        QVERIFY(showFreshAtOffset(s, base, 1200));
+        userScrollPreview(s.pane(), 1000000);
+        QTRY_VERIFY_WITH_TIMEOUT(s.pane()->scrollTop() > 1200 && s.pane()->scrollTop() == s.pane()->maxScroll(), kWait);
+        const int oldEnd = s.pane()->scrollTop();
+        s.publish(longer);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(longer), kWait);
+        QCOMPARE(previewReload().patchCount(), 1);
+        QCOMPARE(evaluate(s.pane()->page(), QStringLiteral("document.body.innerHTML")).toString(), freshBody(longer));
+        QVERIFY(s.pane()->maxScroll() > oldEnd + 500);
+        QCOMPARE(s.pane()->scrollTop(), s.pane()->maxScroll());
     }
 
     void scriptsInPatchedBlocksNeverRun()
