@@ -198,6 +198,9 @@ PageCut CutPage(const QByteArray &html)
 {
     PageCut cut;
     cut.html = html;
+    // The browser and the script's text would mend broken bytes each their own way.
+    if (!QByteArrayView(html).isValidUtf8())
+        return cut;
     const QByteArray lower = html.toLower();
     const qsizetype start = bodyContentStart(html, lower);
     const qsizetype end = lower.lastIndexOf("</body");

@@ -161,6 +161,7 @@ private slots:
         QTest::newRow("endless script") << QByteArray("<script>var a = 1;\n");
         QTest::newRow("endless attribute") << QByteArray("<p title=\"a>b</p>\n");
         QTest::newRow("endless comment") << QByteArray("<!-- a\n");
+        QTest::newRow("broken UTF-8") << QByteArray("<p>\xE2\x82</p>\n");
     }
     void cutRefusesWhatTheParserWouldRearrange()
     {
