@@ -162,8 +162,9 @@ bool PreviewReload::step()
         if (pane->shownPage() == page) {
             ++patches_;
             shown_ = {page, std::move(cut), true};
-        } else if (waiting_.isEmpty()) {
-            // The patch did not apply: the page is loaded instead.
+        } else if (waiting_.isEmpty() && !s.changePending.load()) {
+            // The patch did not apply, and the page shown is as it was: the new page is
+            // loaded instead, unless a newer one is on its way.
             reload(page, std::move(cut));
         }
         return true;

@@ -317,6 +317,28 @@ private slots:
                  QStringLiteral("yes"));
     }
 
+    void bodyChangedInThePageLoadsInstead()
+    {
+        PreviewSession s;
+        QVERIFY(s.start());
+        Converter converter(s.pages.path());
+        QByteArray edited = document();
+        edited.replace("Paragraph 45 says the quick", "Paragraph 45 says the slow");
+        const QString base = converter.page(QStringLiteral("_temp0"), document());
+        const QString page = converter.page(QStringLiteral("_temp1"), edited);
+        QVERIFY(!base.isEmpty() && !page.isEmpty());
+        QVERIFY(showFreshAtOffset(s, base, 1200));
+        // The body no longer has the nodes its page was cut into: the patch refuses.
+        evaluate(s.pane()->page(), QStringLiteral("document.body.firstChild.remove()"));
+        s.publish(page);
+        QTRY_VERIFY_WITH_TIMEOUT(s.shows(page), kWait);
+        QCOMPARE(previewReload().patchCount(), 0);
+        QCOMPARE(previewReload().loadCount(), 2);
+        QCOMPARE(s.pane()->url(), QUrl::fromLocalFile(page));
+        QCOMPARE(evaluate(s.pane()->page(), QStringLiteral("document.body.innerHTML")).toString(), freshBody(page));
+        QTRY_COMPARE_WITH_TIMEOUT(s.pane()->page()->scrollPosition().y(), 1200.0, kWait);
+    }
+
     void readerAtTheEndStaysThere()
     {
         PreviewSession s;
