@@ -1,13 +1,20 @@
-// Preview reload speed and memory: the whole program runs offscreen in temporary folders
+// Preview update speed and memory: the whole program runs offscreen in temporary folders
 // with no converter; pages are handed over as the conversion worker would. For a 10 KB
-// and a 1 MB page it times publishing a page until the reader's offset is applied to the
-// reloaded page (load + restore), median of several runs, then prints the memory (PSS) of
-// the program and all its WebEngine processes with the 1 MB page loaded.
+// and a 1 MB page, with the reader scrolled to the middle, it times publishing a page
+// until the page shows it at the reader's offset: a page whose head differs (reloaded,
+// then the offset restored) and a page with one word changed in the middle (patched in
+// place), median of several runs each. Beside them it times Pandoc alone making a page of
+// that size with the program's arguments, then prints the memory (PSS) of the program and
+// all its WebEngine processes with the 1 MB page shown.
 //
 //   ./bench_preview [runs]        (default 7 runs per size)
 
 #include "BenchPrelude.h"
+#include "GeneratedMarkdown.h"
 #include "WaitFor.h"
+#include "conversion/ConverterProcess.h"
+#include "conversion/PreviewTemplate.h"
+#include "files/SafeFiles.h"
 #include "core/AppState.h"
 #include "app/MainWindow.h"
 #include "app/PreviewHost.h"
@@ -22,6 +29,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -50,14 +59,20 @@ private:
     QElapsedTimer clock;
 };
 
-QByteArray pageOfSize(qint64 bytes)
+// A page of about `bytes`; `title` goes in its head, and the paragraph in the middle has
+// `word` where the others say "again".
+QByteArray pageOfSize(qint64 bytes, const QByteArray &title = "bench", const QByteArray &word = "again")
 {
-    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>bench</title></head><body>\n";
+    // The policy of the program's pages: a page without it is never patched.
+    QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
+                      "<meta http-equiv=\"Content-Security-Policy\" content=\"script-src 'nonce-bench'\">"
+                      "<title>" + title + "</title></head><body>\n";
+    const int middle = int(bytes / 110 / 2);
     for (int i = 0; html.size() < bytes; ++i) {
         if (i % 20 == 0)
             html += "<h2>Section " + QByteArray::number(i / 20) + "</h2>\n";
-        html += "<p>Paragraph " + QByteArray::number(i) +
-                ": the quick brown fox jumps over the lazy dog, <em>again</em> and <strong>again</strong>.</p>\n";
+        html += "<p>Paragraph " + QByteArray::number(i) + ": the quick brown fox jumps over the lazy dog, <em>" +
+                (i == middle ? word : QByteArray("again")) + "</em> and <strong>again</strong>.</p>\n";
     }
     html += "</body></html>\n";
     return html;
@@ -126,18 +141,21 @@ struct Timing {
     int offset = 0;
 };
 
-// Loads `first` fresh, puts the reader in the middle, then reloads alternating names
-// `runs` times and times each reload until the offset is back.
-Timing measure(const QString &folder, const QByteArray &html, int runs)
+// Loads the first page fresh, puts the reader in the middle, then publishes the two
+// pages in turn `runs` times and times each until the page shows it at the offset.
+// `patched`: each must have been patched in, else loaded.
+Timing measure(const QString &folder, const QByteArray (&pages)[2], bool patched, int runs)
 {
     Timing t;
     PreviewPane *pane = mainWindow()->preview();
+    PreviewReload &reload = mainWindow()->previewController()->reload();
     const QString names[2] = {folder + QStringLiteral("/_temp0.htm"), folder + QStringLiteral("/_temp1.htm")};
-    for (const QString &name : names) {
-        QFile file(name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(html) != html.size())
+    for (int i = 0; i < 2; ++i) {
+        QFile file(names[i]);
+        if (!file.open(QIODevice::WriteOnly) || file.write(pages[i]) != pages[i].size())
             return {false, {}, 0};
     }
+    const QByteArray &html = pages[0];
     app().freshDocument = 1;
     app().previewReadyPath.set(names[0]);
     // The sizes reported first may still be the previous page's or a partial layout.
@@ -165,20 +183,69 @@ Timing measure(const QString &folder, const QByteArray &html, int runs)
         return {false, {}, 0};
 
     for (int run = 0; run < runs; ++run) {
+        const int before = patched ? reload.patchCount() : reload.loadCount();
+        const QString next = names[(run + 1) % 2];
         QElapsedTimer timer;
         timer.start();
-        app().previewReadyPath.set(names[(run + 1) % 2]);
+        app().previewReadyPath.set(next);
         const bool done = waitFor(
             [&] {
-                return app().previewReadyPath.isEmpty() && !mainWindow()->previewController()->reload().restorePending() &&
-                       pane->scrollTop() == t.offset;
+                return app().previewReadyPath.isEmpty() && !reload.restorePending() && !reload.patchPending() &&
+                       pane->shownPage() == next && pane->scrollTop() == t.offset;
             },
             60000);
-        if (!done)
-            t.ok = false;
         t.ms.append(timer.nsecsElapsed() / 1e6);
+        if (!done || (patched ? reload.patchCount() : reload.loadCount()) != before + 1)
+            t.ok = false;
+        // The next run starts from a settled page.
+        waitFor([&] { return !pane->scriptsPending(); }, 60000);
     }
     return t;
+}
+
+// Pandoc alone making a page of `markdown` with the program's arguments, template and
+// runtime options, median of `runs`; 0 when it cannot run.
+double pandocAlone(const QString &folder, const QByteArray &markdown, int runs)
+{
+    const QString input = folder + QStringLiteral("/bench.md");
+    const QString pageTemplate = WritePreviewTemplate(folder + u'/');
+    QFile file(input);
+    if (pageTemplate.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(markdown) != markdown.size())
+        return 0;
+    file.close();
+    QStringList arguments{QStringLiteral("--from"), QStringLiteral("markdown_mmd"), QStringLiteral("--to"),
+                          QStringLiteral("html"), QStringLiteral("-s"), QStringLiteral("-o"),
+                          folder + QStringLiteral("/bench.htm")};
+    arguments << PreviewTemplateArguments(pageTemplate, PreviewPolicy(NewScriptNonce(), {}));
+    arguments << QStringLiteral("--metadata") << QStringLiteral("pagetitle=bench") << input;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("GHCRTS"),
+                       QString::fromLocal8Bit(HeapBoundOptions(environment.value(QStringLiteral("GHCRTS")).toLocal8Bit(),
+                                                               ConverterMemoryLimit())));
+    QList<double> ms;
+    for (int run = 0; run < runs; ++run) {
+        QProcess pandoc;
+        pandoc.setProcessEnvironment(environment);
+        QElapsedTimer timer;
+        timer.start();
+        pandoc.start(QStringLiteral("pandoc"), arguments);
+        if (!pandoc.waitForFinished(120000) || pandoc.exitCode() != 0)
+            return 0;
+        ms.append(timer.nsecsElapsed() / 1e6);
+    }
+    return median(ms);
+}
+
+QString figure(const Timing &t)
+{
+    return t.ok ? QString::asprintf("%.1f ms", median(t.ms)) : QStringLiteral("failed");
+}
+
+void printTiming(const char *what, const Timing &t)
+{
+    std::printf("  %s: median %.1f ms (min %.1f, max %.1f), offset %d px%s\n", what, median(t.ms),
+                t.ms.isEmpty() ? 0 : *std::min_element(t.ms.begin(), t.ms.end()),
+                t.ms.isEmpty() ? 0 : *std::max_element(t.ms.begin(), t.ms.end()), t.offset, t.ok ? "" : "  [FAILED]");
 }
 
 } // namespace
@@ -209,29 +276,43 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    const Timing small = measure(pages, pageOfSize(10 * 1024), runs);
-    const Timing large = measure(pages, pageOfSize(1024 * 1024), runs);
+    const qint64 sizes[2] = {10 * 1024, 1024 * 1024};
+    Timing reloads[2], patches[2];
+    for (int i = 0; i < 2; ++i) {
+        // Pages whose heads differ are loaded; a changed word in the body is patched in.
+        const QByteArray reloaded[2] = {pageOfSize(sizes[i], "bench 0"), pageOfSize(sizes[i], "bench 1")};
+        const QByteArray edited[2] = {pageOfSize(sizes[i], "bench", "again"), pageOfSize(sizes[i], "bench", "once")};
+        reloads[i] = measure(pages, reloaded, false, runs);
+        patches[i] = measure(pages, edited, true, runs);
+    }
     int processes = 0;
     const qint64 pss = totalPssKiB(&processes);
+    // Markdown of which Pandoc makes pages of about these sizes.
+    const double pandoc[2] = {pandocAlone(pages, GeneratedMarkdown(8 * 1024), runs),
+                              pandocAlone(pages, GeneratedMarkdown(800 * 1024), qMin(runs, 3))};
 
-    std::printf("preview reload (publish -> page loaded and offset restored), %d runs each\n", runs);
-    std::printf("  10 KB page: median %.1f ms (min %.1f, max %.1f), offset %d px%s\n", median(small.ms),
-                small.ms.isEmpty() ? 0 : *std::min_element(small.ms.begin(), small.ms.end()),
-                small.ms.isEmpty() ? 0 : *std::max_element(small.ms.begin(), small.ms.end()), small.offset,
-                small.ok ? "" : "  [FAILED]");
-    std::printf("  1 MB page:  median %.1f ms (min %.1f, max %.1f), offset %d px%s\n", median(large.ms),
-                large.ms.isEmpty() ? 0 : *std::min_element(large.ms.begin(), large.ms.end()),
-                large.ms.isEmpty() ? 0 : *std::max_element(large.ms.begin(), large.ms.end()), large.offset,
-                large.ok ? "" : "  [FAILED]");
-    std::printf("memory with the 1 MB page loaded: %.1f MiB PSS over %d processes (program + WebEngine)\n",
+    std::printf("preview update (publish -> page shown at the reader's offset), %d runs each\n", runs);
+    const char *names[2] = {"10 KB page", "1 MB page"};
+    for (int i = 0; i < 2; ++i) {
+        std::printf("%s\n", names[i]);
+        printTiming("reload + restore", reloads[i]);
+        printTiming("patched in place", patches[i]);
+        std::printf("  Pandoc alone making a page of this size: %s\n",
+                    pandoc[i] > 0 ? qPrintable(QString::asprintf("median %.1f ms", pandoc[i])) : "not run");
+    }
+    std::printf("memory with the 1 MB page shown: %.1f MiB PSS over %d processes (program + WebEngine)\n",
                 pss / 1024.0, processes);
     // One line per figure for the benchmark table: row|measure|figure|baseline
-    std::printf("row|Preview reload until the scroll offset is back, 10 KB page (median of %d)|%s|-\n", runs,
-                small.ok ? qPrintable(QString::asprintf("%.1f ms", median(small.ms))) : "failed");
-    std::printf("row|Preview reload until the scroll offset is back, 1 MB page (median of %d)|%s|-\n", runs,
-                large.ok ? qPrintable(QString::asprintf("%.1f ms", median(large.ms))) : "failed");
+    for (int i = 0; i < 2; ++i) {
+        const QString size = i == 0 ? QStringLiteral("10 KB") : QStringLiteral("1 MB");
+        const QString alone = pandoc[i] > 0 ? QString::asprintf("%.1f ms (Pandoc alone)", pandoc[i]) : QStringLiteral("-");
+        std::printf("row|Preview reload until the scroll offset is back, %s page (median of %d)|%s|%s\n",
+                    qPrintable(size), runs, qPrintable(figure(reloads[i])), qPrintable(alone));
+        std::printf("row|Preview patched in place at the scroll offset, one word in the middle, %s page (median of %d)|%s|%s\n",
+                    qPrintable(size), runs, qPrintable(figure(patches[i])), qPrintable(alone));
+    }
 
     Shutdown();
     setPlatform(nullptr);
-    return small.ok && large.ok ? 0 : 1;
+    return reloads[0].ok && reloads[1].ok && patches[0].ok && patches[1].ok ? 0 : 1;
 }

@@ -40,12 +40,18 @@ void SetConverterMemoryLimit(int megabytes)
 
 QByteArray HeapBoundOptions(const QByteArray &existing, int megabytes)
 {
-    if (megabytes <= 0)
-        return existing;
-    // The runtime takes the last -M it reads, so ours goes after the user's own options.
-    const QByteArray bound = "-M" + QByteArray::number(megabytes) + 'm';
+    // Pandoc's garbage collector takes about half its time with the runtime's default
+    // allocation area; a larger one, with an old generation that starts larger, took 3 to
+    // 10 % of the CPU time off a run (paired runs on 36 KB and 1 MB documents), with
+    // memory within a few MiB. Larger areas were slower. They come first, so that the user's own
+    // options win; the runtime takes the last of each it reads, so our -M goes last.
+    QByteArray options = "-A4m -O64m";
     const QByteArray kept = existing.trimmed();
-    return kept.isEmpty() ? bound : kept + ' ' + bound;
+    if (!kept.isEmpty())
+        options += ' ' + kept;
+    if (megabytes > 0)
+        options += " -M" + QByteArray::number(megabytes) + 'm';
+    return options;
 }
 
 int ConverterTimeLimit()

@@ -56,7 +56,8 @@ public:
 
     bool busy() const override
     {
-        return pane_ && (pane_->isLoadingPage() || pane_->scriptsPending() || reload_.restorePending());
+        return pane_ && (pane_->isLoadingPage() || pane_->scriptsPending() || reload_.restorePending() ||
+                         reload_.patchPending());
     }
 
     void showBlankPage() override

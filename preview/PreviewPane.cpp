@@ -331,6 +331,8 @@ bool PreviewPane::eventFilter(QObject *watched, QEvent *event)
 
 void PreviewPane::navigate(const QUrl &url)
 {
+    patchedBase_.clear();
+    patchedPage_.clear();
     pendingUrl_ = url;
     awaitingStart_ = true;
     reissued_ = false;
@@ -371,6 +373,7 @@ void PreviewPane::onLoadingChanged(const QWebEngineLoadingInfo &info)
         newGeneration();
     awaitingStart_ = false;
     loading_ = false;
+    loadSucceeded_ = info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
     queryMetrics();
 }
 
@@ -382,6 +385,9 @@ void PreviewPane::newGeneration()
     scriptsInFlight_ = 0;
     requestedTop_ = -1;
     settleTopUntil_ = settleHeightUntil_ = 0;
+    patchWaiting_ = false;
+    patchedBase_.clear();
+    patchedPage_.clear();
 }
 
 bool PreviewPane::scriptsPending() const
@@ -479,6 +485,64 @@ PreviewPane::~PreviewPane()
     page_ = nullptr;
 }
 
+void PreviewPane::applyPatch(const QString &script, const QString &page)
+{
+    if (scriptsInFlight_++ == 0)
+        scriptsSentAt_ = platform().milliseconds();
+    patchWaiting_ = true;
+    patchSentAt_ = platform().milliseconds();
+    const unsigned generation = generation_;
+    const QUrl base = url().adjusted(QUrl::RemoveFragment);
+    QPointer<PreviewPane> self(this);
+    const QString source = QStringLiteral("(function(){var applied=") + script +
+                           QStringLiteral(";return [applied].concat(") + QString::fromLatin1(kMetricsScript) +
+                           QStringLiteral(");})()");
+    page_->runJavaScript(source, QWebEngineScript::ApplicationWorld, [self, generation, base, page](const QVariant &v) {
+        if (!self)
+            return;
+        PreviewPane *pane = self.data();
+        if (generation != pane->generation_ || pane->loading_)
+            return;
+        pane->patchWaiting_ = false;
+        pane->scriptsInFlight_ = qMax(0, pane->scriptsInFlight_ - 1);
+        if (pane->scriptsInFlight_ == 0)
+            pane->requestedTop_ = -1;
+        QVariantList values = v.toList();
+        if (values.size() == 4 && values.at(0).toBool()) {
+            pane->patchedBase_ = base;
+            pane->patchedPage_ = page;
+            values.removeFirst();
+            pane->takeMetrics(values);
+        }
+        // The reload waits on the answer: a patch that failed is followed by a reload.
+        emit pane->activity();
+    });
+}
+
+bool PreviewPane::patchPending() const
+{
+    return patchWaiting_ && platform().milliseconds() - patchSentAt_ <= kScriptLostMs;
+}
+
+QString PreviewPane::shownPage() const
+{
+    const QUrl bare = url().adjusted(QUrl::RemoveFragment);
+    if (!patchedPage_.isEmpty() && bare == patchedBase_)
+        return patchedPage_;
+    return bare.isLocalFile() ? bare.toLocalFile() : QString();
+}
+
+void PreviewPane::takeMetrics(const QVariantList &values)
+{
+    if (values.size() != 3)
+        return;
+    top_ = toPixels(values.at(0).toDouble());
+    contentsHeight_ = toPixels(values.at(1).toDouble());
+    clientHeight_ = toPixels(values.at(2).toDouble());
+    heldTop_ = heldHeight_ = -1;
+    settleTopUntil_ = settleHeightUntil_ = platform().milliseconds() + kSettleMs;
+}
+
 void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
 {
     if (scriptsInFlight_++ == 0)
@@ -499,11 +563,7 @@ void PreviewPane::runMetricsScript(const QString &prelude, bool scrolls)
         const QVariantList values = v.toList();
         if (values.size() != 3)
             return;
-        pane->top_ = toPixels(values.at(0).toDouble());
-        pane->contentsHeight_ = toPixels(values.at(1).toDouble());
-        pane->clientHeight_ = toPixels(values.at(2).toDouble());
-        pane->heldTop_ = pane->heldHeight_ = -1;
-        pane->settleTopUntil_ = pane->settleHeightUntil_ = platform().milliseconds() + kSettleMs;
+        pane->takeMetrics(values);
         if (scrolls)
             emit pane->scrollApplied(pane->top_);
     });

@@ -114,6 +114,18 @@ public:
     void releaseSnapshot();
     bool holdsSnapshot() const;
 
+    // Runs a page patch (PatchScript in PagePatch.h) in our own world. Once it has
+    // answered that it applied, the pane shows `page`, though its address stays the one
+    // it loaded; a patch that did not apply changes nothing.
+    void applyPatch(const QString &script, const QString &page);
+    // True until the patch sent last has answered (or counts as lost).
+    bool patchPending() const;
+    // The local page the pane shows: the page it loaded, or the page a patch made of it;
+    // "" when it shows no local page.
+    QString shownPage() const;
+    // Whether the last load of a page ended with the page shown (not an error page).
+    bool lastLoadSucceeded() const { return loadSucceeded_; }
+
 signals:
     // A scroll script of ours has been applied by the page; `top` is the offset now.
     void scrollApplied(int top);
@@ -135,6 +147,7 @@ private:
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void queryMetrics();
     void runMetricsScript(const QString &prelude, bool scrolls);
+    void takeMetrics(const QVariantList &values);
     static bool settling(std::int64_t until);
     void newGeneration();
 
@@ -152,6 +165,12 @@ private:
     mutable int requestedTop_ = -1;
     std::int64_t scriptsSentAt_ = 0;
     unsigned generation_ = 0;
+    bool loadSucceeded_ = false;
+    // A patch turned the page at patchedBase_ into patchedPage_; both empty otherwise.
+    QUrl patchedBase_;
+    QString patchedPage_;
+    bool patchWaiting_ = false;
+    std::int64_t patchSentAt_ = 0;
     // After a script answered, signals that disagree with its values are frames from
     // before it: they are held back until a signal agrees or the time is up. A value
     // still held then was a real change (the reader scrolled on) and is taken.

@@ -21,7 +21,7 @@ bool showsLatestPage()
     const QString latest = lastPage();
     return !latest.isEmpty() && app().previewReadyPath.isEmpty() && !mainWindow()->preview()->isLoadingPage() &&
            !mainWindow()->previewController()->reload().restorePending() &&
-           mainWindow()->preview()->url() == QUrl::fromLocalFile(latest);
+           !mainWindow()->previewController()->reload().patchPending() && mainWindow()->preview()->shownPage() == latest;
 }
 
 } // namespace

@@ -205,7 +205,7 @@ private slots:
         QFile::remove(c.root + "hold");
         QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(lastPage()).contains("Newer."), kWait);
         QVERIFY(mainWindow()->preview());
-        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->preview()->url(), QUrl::fromLocalFile(lastPage()),
+        QTRY_COMPARE_WITH_TIMEOUT(mainWindow()->preview()->shownPage(), lastPage(),
                                   kWait);
 
         // An export is never stopped by a change.
@@ -234,9 +234,10 @@ private slots:
 
     void converterMemoryIsBounded()
     {
-        QCOMPARE(HeapBoundOptions("", 512), QByteArray("-M512m"));
-        QCOMPARE(HeapBoundOptions(" -A8m ", 64), QByteArray("-A8m -M64m"));
-        QCOMPARE(HeapBoundOptions("-A8m", 0), QByteArray("-A8m"));
+        // Our allocation options first, the user's after them, our bound last.
+        QCOMPARE(HeapBoundOptions("", 512), QByteArray("-A4m -O64m -M512m"));
+        QCOMPARE(HeapBoundOptions(" -A8m -M1g ", 64), QByteArray("-A4m -O64m -A8m -M1g -M64m"));
+        QCOMPARE(HeapBoundOptions("-A8m", 0), QByteArray("-A4m -O64m -A8m"));
 
         // A run past the bound is a failed run, shown as such in the preview.
         TestApp t;

@@ -211,7 +211,7 @@ private slots:
         type(markdown(), "more\n");
         QTRY_VERIFY_WITH_TIMEOUT(lastPage().startsWith(dir), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow()->preview()->isLoadingPage() &&
-                                     mainWindow()->preview()->url() == QUrl::fromLocalFile(lastPage()),
+                                     mainWindow()->preview()->shownPage() == lastPage(),
                                  20000);
         const QByteArray preview = readFileBytes(lastPage());
         QVERIFY2(preview.contains("more") && preview.contains("<meta name=\"awkward\">"), preview.constData());

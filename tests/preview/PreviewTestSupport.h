@@ -38,7 +38,8 @@ inline ScrollSync &scrollSync()
     return previewController()->scrollSync();
 }
 
-// An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each.
+// An HTML page of `paragraphs` numbered paragraphs, about 100 bytes each. It has no
+// content policy, so publishing it always loads it (its body's scripts would run).
 inline QByteArray pageHtml(int paragraphs, const QByteArray &extraBody = {})
 {
     QByteArray html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>t</title></head><body>\n";
@@ -85,11 +86,11 @@ public:
         KeepIdlePassAwake();
     }
 
-    // True once `path` is shown, loaded and any restore is done.
+    // True once `path` is shown, loaded or patched in, and any restore is done.
     bool shows(const QString &path) const
     {
         return app().previewReadyPath.isEmpty() && !previewReload().restorePending() &&
-               !pane()->isLoadingPage() && pane()->url() == QUrl::fromLocalFile(path);
+               !previewReload().patchPending() && !pane()->isLoadingPage() && pane()->shownPage() == path;
     }
 };
 

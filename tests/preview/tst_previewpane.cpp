@@ -358,9 +358,10 @@ private slots:
             QVERIFY2(message.text.startsWith(QLatin1String("Pandoc could not be initialized")), qPrintable(message.text));
     }
 
-    void convertedPagesReloadAtReadersOffset()
+    void convertedPagesKeepReadersOffset()
     {
-        // The whole road with the real converter: typing, conversion, reload, restore.
+        // The whole road with the real converter: typing, conversion, then the page
+        // patched in place at the reader's offset.
         TestApp t;
         QVERIFY(t.start());
         PreviewPane *pane = mainWindow()->preview();
@@ -369,18 +370,24 @@ private slots:
             text += "Paragraph " + QByteArray::number(i) + " of a long document.\n\n";
         mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_SETTEXT, 0UL, text.constData());
         QTRY_VERIFY_WITH_TIMEOUT(pane->url().isLocalFile() && !previewPane()->isLoadingPage() &&
-                                     previewReload().state().restoreTarget < 0 && previewPane()->maxScroll() > 3000,
+                                     previewReload().state().restoreTarget < 0 && !previewReload().patchPending() &&
+                                     previewPane()->maxScroll() > 3000 &&
+                                     readFileBytes(pane->shownPage()).contains("Paragraph 299"),
                                  kWait);
-        const QUrl shown = pane->url();
+        const QString shown = pane->shownPage();
         userScrollPreview(pane, 2000);
         QTRY_COMPARE_WITH_TIMEOUT(previewPane()->scrollTop(), 2000, kWait);
 
+        const int patches = previewReload().patchCount();
         const QByteArray more = "More text at the end.\n";
         mainWindow()->markdownEditor()->SendScintilla(QsciScintillaBase::SCI_APPENDTEXT, (unsigned long)more.size(),
                                                       more.constData());
-        QTRY_VERIFY_WITH_TIMEOUT(pane->url() != shown && pane->url().isLocalFile() && !previewPane()->isLoadingPage() &&
-                                     previewReload().state().restoreTarget < 0,
+        QTRY_VERIFY_WITH_TIMEOUT(pane->shownPage() != shown && lastPage() == pane->shownPage() &&
+                                     !previewPane()->isLoadingPage() && previewReload().state().restoreTarget < 0 &&
+                                     !previewReload().patchPending(),
                                  kWait);
+        QVERIFY(previewReload().patchCount() > patches);
+        QVERIFY(readFileBytes(pane->shownPage()).contains("More text at the end."));
         QTRY_COMPARE_WITH_TIMEOUT(pane->page()->scrollPosition().y(), 2000.0, kWait);
         QVERIFY(!previewReload().snapshotShown());
     }

@@ -97,12 +97,13 @@ inline PreviewPane *pane()
     return mainWindow()->preview();
 }
 
-// True once the pane shows the last page the worker published, loaded.
+// True once the pane shows the last page the worker published, loaded or patched in.
 inline bool previewShown()
 {
     const QString last = lastPage();
     return !last.isEmpty() && app().previewReadyPath.isEmpty() && !pane()->isLoadingPage() &&
-           !mainWindow()->previewController()->reload().restorePending() && pane()->url() == QUrl::fromLocalFile(last);
+           !mainWindow()->previewController()->reload().restorePending() &&
+           !mainWindow()->previewController()->reload().patchPending() && pane()->shownPage() == last;
 }
 
 // Runs `script` in the page's own world and waits for its answer.

@@ -144,8 +144,8 @@ private slots:
         QVERIFY(t.start());
         PreviewPane *preview = mainWindow()->preview();
         auto shownPage = [&] {
-            const QUrl url = preview->url();
-            return url.isLocalFile() ? readFileBytes(url.toLocalFile()) : QByteArray();
+            const QString page = preview->shownPage();
+            return page.isEmpty() ? QByteArray() : readFileBytes(page);
         };
         QTRY_VERIFY_WITH_TIMEOUT(shownPage().contains("_tempair.css"), 20000);
         RunCommand(101);  // b.css
