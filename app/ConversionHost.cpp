@@ -54,7 +54,7 @@ void ConversionHost::follow(Document *document)
 void ConversionHost::stop()
 {
     editBatch_.stop();
-    thread_.stop(document_ ? document_->path() : QString());
+    thread_.stop();
 }
 
 void ConversionHost::refresh()

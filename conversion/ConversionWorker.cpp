@@ -49,37 +49,7 @@ ScratchSet ScratchNames(const QString &folder, int toggle, const QString &styles
     return set;
 }
 
-// Whether the document, its head file, its exported page or its stylesheet copy has one
-// of the names preview runs write beside it (a document named "_temp0.md"): the preview
-// must never write over the user's files, nor remove them at exit.
-bool DocumentUsesScratchNames(const QString &document, const QString &stylesheet)
-{
-    const QString folder = FolderPart(document);
-    QStringList ours;
-    for (int toggle = 0; toggle < 2; ++toggle) {
-        const ScratchSet set = ScratchNames(folder, toggle, stylesheet);
-        ours << set.markdownFile << set.headFile << set.htmlFile << set.stylesheetCopy;
-    }
-    QStringList theirs{document, HeadFileFor(document), HtmlFileFor(document)};
-    if (!stylesheet.isEmpty())
-        theirs << folder + FilePart(stylesheet);
-    // A document that is a link to one of those names counts as that name.
-    const QString real = QFileInfo(document).canonicalFilePath();
-    if (!real.isEmpty())
-        theirs << real << HeadFileFor(real) << HtmlFileFor(real);
-    for (const QString &path : std::as_const(theirs)) {
-        const QString absolute = QFileInfo(path).absoluteFilePath();
-        for (const QString &name : std::as_const(ours)) {
-            if (!name.isEmpty() && (QFileInfo(name).absoluteFilePath() == absolute ||
-                                    QFileInfo(name).canonicalFilePath() == absolute))
-                return true;
-        }
-    }
-    return false;
-}
-
-// Writes the run's input files in `folder` as plain files. False when the folder cannot
-// take them; what was written is then left for the next run to reuse.
+// Writes the run's input files as plain files. False when they cannot be written.
 bool WriteScratchFiles(MadeFiles *made, const ScratchSet &set, const QByteArray &markdown, const QByteArray &head,
                        const QString &stylesheet)
 {
@@ -171,38 +141,26 @@ void ConversionWorker::runPending()
         if (!pageTemplate_.isEmpty())
             remember(made_, pageTemplate_);
     }
-    // Beside a saved document, relative image paths resolve. Where the document's folder
-    // cannot take the files, or its own names are ours, the private folder serves.
-    const QString &document = request.documentPath;
-    ScratchSet set;
-    bool written = false;
-    if (!document.isEmpty() && request.markdown.contains("![") && !DocumentUsesScratchNames(document, stylesheet)) {
-        set = ScratchNames(FolderPart(document), toggle_, stylesheet);
-        written = WriteScratchFiles(made_, set, request.markdown, previewHead, stylesheet);
-    }
-    if (!written) {
-        set = ScratchNames(previewFolder_, toggle_, stylesheet);
-        WriteScratchFiles(made_, set, request.markdown, previewHead, stylesheet);
-    }
+    // Every file of the run lives in this instance's own folder: nothing is written beside
+    // the document. Its relative addresses resolve against its folder through the page's base.
+    const ScratchSet set = ScratchNames(previewFolder_, toggle_, stylesheet);
+    const bool written = WriteScratchFiles(made_, set, request.markdown, previewHead, stylesheet);
+    const QString base = request.documentPath.isEmpty() ? QString() : FileUrl(FolderPart(request.documentPath));
     const QString stylesheetRef = set.stylesheetCopy.isEmpty() ? QString() : FileUrl(set.stylesheetCopy);
 
     // A newer request ends this run at once: its page would be dropped anyway.
     const auto isOvertaken = [this, &request] { return overtaken(request); };
-    QString htmlFile = set.htmlFile;
+    const QString htmlFile = set.htmlFile;
     QString error;
     bool ok = false;
-    if (pageTemplate_.isEmpty())
-        error = QStringLiteral("The preview's page template could not be written to %1.").arg(previewFolder_);
+    if (pageTemplate_.isEmpty() || !written)
+        error = QStringLiteral("The preview's files could not be written to %1.").arg(previewFolder_);
     else
         ok = RunConverter(request.format, set.markdownFile, htmlFile, stylesheetRef, set.headFile, request.pageTitle,
-                          &error, isOvertaken, PreviewTemplateArguments(pageTemplate_, PreviewPolicy(nonce, request.head)));
-    if (!ok && !s.quit.load() && !isOvertaken()) {
+                          &error, isOvertaken,
+                          PreviewTemplateArguments(pageTemplate_, PreviewPolicy(nonce, request.head), base));
+    if (!ok && !s.quit.load() && !isOvertaken())
         ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
-        if (!ok && !htmlFile.startsWith(previewFolder_)) {
-            htmlFile = ScratchNames(previewFolder_, toggle_, QString()).htmlFile;
-            ok = WritePlainFile(ConversionErrorPage(error), htmlFile);
-        }
-    }
     if (ok) {
         remember(made_, htmlFile);
         // An overtaken page is dropped; the next run reuses its names.
@@ -233,7 +191,7 @@ ConversionThread::ConversionThread(QObject *parent) : QObject(parent)
 
 ConversionThread::~ConversionThread()
 {
-    stop(QString());
+    stop();
 }
 
 bool ConversionThread::start(const QString &pandocExe)
@@ -268,7 +226,7 @@ quint64 ConversionThread::request(ConversionRequest request)
     return request.id;
 }
 
-void ConversionThread::stop(const QString &openDocument)
+void ConversionThread::stop()
 {
     if (thread_) {
         worker_->stop();
@@ -278,13 +236,10 @@ void ConversionThread::stop(const QString &openDocument)
         thread_ = nullptr;
         worker_ = nullptr;
     }
-    // Files beside documents stay removable only while they are still the very files the
-    // worker made and belong to no open document: a document saved under a preview name
-    // is the user's.
+    // Only the very files the worker made: one replaced meanwhile is someone else's.
     const MadeFiles mine = std::exchange(made_, MadeFiles());
     for (const QString &path : mine) {
-        if (IsFileWeMade(path) && path != openDocument && path != HeadFileFor(openDocument) &&
-            path != HtmlFileFor(openDocument))
+        if (IsFileWeMade(path))
             QFile::remove(path);
     }
     ForgetMadeFiles();

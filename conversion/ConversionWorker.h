@@ -91,8 +91,8 @@ public:
     // The id of the newest request so far.
     quint64 newest() const { return newest_; }
     // Stops a running conversion, ends the thread (bounded) and removes the files the
-    // worker made, except any that are now the user's: `openDocument` and its own files.
-    void stop(const QString &openDocument);
+    // worker made, all in this instance's own folder, and the folder.
+    void stop();
 
     // This instance's own folder for preview files, ending in "/".
     QString previewFolder() const { return previewFolder_; }

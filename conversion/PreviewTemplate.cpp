@@ -75,10 +75,14 @@ QString WritePreviewTemplate(const QString &folder)
     return path;
 }
 
-QStringList PreviewTemplateArguments(const QString &templateFile, const QByteArray &policy)
+QStringList PreviewTemplateArguments(const QString &templateFile, const QByteArray &policy, const QString &base)
 {
-    return {QStringLiteral("--template"), templateFile, QStringLiteral("--variable"),
-            QStringLiteral("quilldown-policy=") + QString::fromLatin1(policy)};
+    QStringList arguments{QStringLiteral("--template"), templateFile, QStringLiteral("--variable"),
+                          QStringLiteral("quilldown-policy=") + QString::fromLatin1(policy)};
+    // Fully encoded, so it holds no quote to end the attribute.
+    if (!base.isEmpty() && !base.contains(u'"'))
+        arguments << QStringLiteral("--variable") << QStringLiteral("quilldown-base=") + base;
+    return arguments;
 }
 
 QByteArray PreviewPolicy(const QByteArray &nonce, const QByteArray &headText)

@@ -17,9 +17,11 @@ QByteArray PreviewTemplateText();
 // "" when it could not be written.
 QString WritePreviewTemplate(const QString &folder);
 
-// The converter's arguments that make a page with the template at `templateFile` and
-// `policy` as its content policy.
-QStringList PreviewTemplateArguments(const QString &templateFile, const QByteArray &policy);
+// The converter's arguments that make a page with the template at `templateFile`,
+// `policy` as its content policy and, unless empty, `base` (an encoded address of the
+// document's folder) as the base of its relative addresses.
+QStringList PreviewTemplateArguments(const QString &templateFile, const QByteArray &policy,
+                                     const QString &base = QString());
 
 // The content policy of one preview page: scripts run only when they carry `nonce` (and
 // what those load), and the event handlers written in the head fragment `headText`

@@ -79,7 +79,7 @@ public:
         if (!thread)
             return 0;
         app().quit = 1;
-        thread->stop(documentPath);
+        thread->stop();
         thread.reset();
         return 0;
     }

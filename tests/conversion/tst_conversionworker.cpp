@@ -243,7 +243,7 @@ private slots:
         QVERIFY(readFileBytes(folder + QStringLiteral("_temp1.htm")).contains("typed later"));
     }
 
-    void imagesConvertBesideSavedDocumentAndEverythingIsRemovedAtExit()
+    void nothingIsWrittenBesideDocumentsAndEverythingIsRemovedAtExit()
     {
         ConversionRig t;
         Settings settings;
@@ -256,34 +256,36 @@ private slots:
         writeFileBytes(other + QStringLiteral("_tempair.css"), "/* mine */\n");
         QTRY_VERIFY_WITH_TIMEOUT(t.idle(), 20000);
 
-        // Unsaved: the temporary folder even with an image.
+        // Unsaved: no base, so relative addresses lead nowhere.
         t.markdown = "![pic](pic.png)\n";
         t.request();
         QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp1.htm"), 20000);
+        QVERIFY(!readFileBytes(t.lastPage).contains("<base"));
 
-        // Saved: beside the document, so relative image paths resolve.
-        writeFileBytes(docs + QStringLiteral("note.md"), "![pic](pic.png)\n");
-        t.documentPath = (docs + QStringLiteral("note.md"));
+        // Saved: still this instance's folder; the page's base is the document's folder,
+        // written as an encoded address (a "#" or a quote in a folder name stays in it).
+        const QString odd = t.root() + QStringLiteral("odd #\"'/");
+        QVERIFY(QDir().mkpath(odd));
+        t.documentPath = odd + QStringLiteral("note.md");
         t.request();
-        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, docs + QStringLiteral("_temp0.htm"), 20000);
-        QVERIFY(readFileBytes(docs + QStringLiteral("_temp0.htm")).contains("pic.png"));
-        QVERIFY(QFile::exists(docs + QStringLiteral("_tempair.css")));
-        QVERIFY(QFile::exists(docs + QStringLiteral("_temp0.head.txt")));
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp0.htm"), 20000);
+        QVERIFY(readFileBytes(t.lastPage).contains(
+            "<base href=\"" + QUrl::fromLocalFile(odd).toEncoded(QUrl::FullyEncoded) + "\" />"));
 
-        // Saved but without an image: the temporary folder again.
-        t.markdown = "plain\n";
+        // Documents named like the scratch files, beside the user's own scratch-named files.
+        writeFileBytes(docs + QStringLiteral("_temp0.md"), "mine\n");
+        t.documentPath = docs + QStringLiteral("_temp0.md");
         t.request();
         QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp1.htm"), 20000);
-
-        // A stylesheet copy that was already there is used as it is and kept.
-        t.markdown = "![x](y.png)\n";
-        t.documentPath = (other + QStringLiteral("b.md"));
+        t.documentPath = other + QStringLiteral("b.md");
         t.request();
-        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, other + QStringLiteral("_temp0.htm"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(t.lastPage, folder + QStringLiteral("_temp0.htm"), 20000);
 
         QCOMPARE(t.stop(), 0);
         QVERIFY(!QFileInfo::exists(folder));
-        QCOMPARE(QDir(docs).entryList(QDir::Files), QStringList({QStringLiteral("note.md")}));
+        QCOMPARE(QDir(docs).entryList(QDir::Files), QStringList({QStringLiteral("_temp0.md")}));
+        QCOMPARE(readFileBytes(docs + QStringLiteral("_temp0.md")), QByteArray("mine\n"));
+        QCOMPARE(QDir(odd).entryList(QDir::Files), QStringList());
         QCOMPARE(QDir(other).entryList(QDir::Files), QStringList({QStringLiteral("_tempair.css")}));
         QCOMPARE(readFileBytes(other + QStringLiteral("_tempair.css")), QByteArray("/* mine */\n"));
     }

@@ -3,6 +3,7 @@
 #include "fault/FaultSupport.h"
 
 #include "core/AppState.h"
+#include "app/Startup.h"
 #include "app/BackgroundExport.h"
 #include "app/Commands.h"
 #include "app/Document.h"
@@ -207,14 +208,17 @@ private slots:
         }
         QVERIFY(exportSeen);
 
-        // With an image the preview is converted beside the document and shown from there.
+        // The preview is converted in this instance's folder, its base the document's folder.
         type(markdown(), "more\n");
-        QTRY_VERIFY_WITH_TIMEOUT(lastPage().startsWith(dir), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(readFileBytes(lastPage()).contains("more"), 20000);
         QTRY_VERIFY_WITH_TIMEOUT(!mainWindow()->preview()->isLoadingPage() &&
                                      mainWindow()->preview()->shownPage() == lastPage(),
                                  20000);
         const QByteArray preview = readFileBytes(lastPage());
-        QVERIFY2(preview.contains("more") && preview.contains("<meta name=\"awkward\">"), preview.constData());
+        QVERIFY(lastPage().startsWith(ActiveConversionHost()->previewFolder()));
+        QVERIFY2(preview.contains("<meta name=\"awkward\">") &&
+                     preview.contains("<base href=\"" + QUrl::fromLocalFile(dir).toEncoded(QUrl::FullyEncoded) + "\" />"),
+                 preview.constData());
 
         t.shutdown();
         QCOMPARE(readFileBytes(document), text);

@@ -34,8 +34,7 @@ bool showDocument(const QString &folder, const QByteArray &body, const QByteArra
         !writeFileBytes(folder + QStringLiteral("doc.head.txt"), head))
         return false;
     OpenDocument(document(), folder + QStringLiteral("doc.md"));
-    return QTest::qWaitFor([] { return previewShown() && lastPage().contains(QLatin1String("/docs/")); },
-                           kWait);
+    return QTest::qWaitFor([] { return previewShown() && readFileBytes(lastPage()).contains("Doc</h1>"); }, kWait);
 }
 
 int pixelsOf(const QImage &image, QRgb colour)

@@ -36,15 +36,30 @@ QMap<QString, QByteArray> contentsOf(const QString &folder)
     return result;
 }
 
-// Waits until the pane shows a page holding `text`, converted in a folder starting with `folder`.
-bool showsPageWith(const QByteArray &text, const QString &folder)
+// Waits until the pane shows a page holding `text`, converted in this instance's own folder.
+bool showsPageWith(const QByteArray &text)
 {
+    const QString folder = ActiveConversionHost()->previewFolder();
     return QTest::qWaitFor(
         [&] {
             return previewShown() && lastPage().startsWith(folder) &&
                    readFileBytes(lastPage()).contains(text);
         },
         kWait);
+}
+
+// Whether the shown page's first picture has loaded.
+bool pictureShown()
+{
+    return QTest::qWaitFor([] { return pageValue(QStringLiteral("document.images[0].naturalWidth")).toInt() > 0; },
+                           kWait);
+}
+
+bool writePicture(const QString &path)
+{
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    return picture.save(path, "PNG");
 }
 
 QString status() { return mainWindow()->statusText(); }
@@ -73,9 +88,9 @@ private slots:
         QVERIFY(writeFileBytes(docs + QStringLiteral("doc.md"), "# Doc\n\n![pic](pic.png)\n\nfirst\n"));
 
         OpenDocument(document(), docs + QStringLiteral("doc.md"));
-        QVERIFY(showsPageWith("first", docs));
+        QVERIFY(showsPageWith("first"));
         type(markdown(), "second ");
-        QVERIFY(showsPageWith("second", docs));
+        QVERIFY(showsPageWith("second"));
         RunCommand(CmdSave);
         QVERIFY(WaitForExport(document().exporter(), mainWindow()));
         QCOMPARE(status(), QStringLiteral("Saving 'doc.md'... done."));
@@ -97,12 +112,15 @@ private slots:
         const QString folder = t.docsDir() + QStringLiteral("locked/");
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(writeFileBytes(folder + QStringLiteral("doc.md"), "# Locked\n\n![pic](pic.png)\n\nreadable\n"));
-        QVERIFY(writeFileBytes(folder + QStringLiteral("pic.png"), QByteArray()));
+        QVERIFY(writePicture(folder + QStringLiteral("pic.png")));
+        const QMap<QString, QByteArray> before = contentsOf(folder);
         QVERIFY(fault::makeReadOnly(folder));
         fault::MountGuard guard(folder);
 
         OpenDocument(document(), folder + QStringLiteral("doc.md"));
-        QVERIFY(showsPageWith("readable", ActiveConversionHost()->previewFolder()));
+        QVERIFY(showsPageWith("readable"));
+        QVERIFY(pictureShown());
+        QCOMPARE(contentsOf(folder), before);
     }
 
     // A shipped page whose stylesheet link names a private key, directly or through a
@@ -125,7 +143,7 @@ private slots:
             QVERIFY(writeFileBytes(docs + QStringLiteral("readme.htm"), "<html><head>" + page + "</head></html>"));
             OpenDocument(document(), docs + QStringLiteral("readme.md"));
             QCOMPARE(document().stylesheet(), defaultStylesheet);
-            QVERIFY(showsPageWith("Readme", docs));
+            QVERIFY(showsPageWith("Readme"));
             type(markdown(), "x");
             RunCommand(CmdSave);
             QVERIFY(WaitForExport(document().exporter(), mainWindow()));
@@ -135,17 +153,33 @@ private slots:
             QVERIFY2(!readFileBytes(docs + file).contains("PRIVATE KEY"), qPrintable(file));
     }
 
-    // A document named like a preview file is never written by the preview nor removed
-    // at exit; a folder whose name holds "mailto:" keeps its preview.
+    // Documents named like the preview's files, and one beside the user's own file of such
+    // a name, show their pictures, and nothing appears, changes or goes in their folders
+    // but by Save; a folder whose name holds "mailto:" keeps its preview.
     void documentsNamedLikeOurFiles()
     {
         TestApp t;
         QVERIFY(startWithConverter(t));
         const QString docs = t.docsDir();
+        const QString beside = t.root() + QStringLiteral("beside/");
+        QVERIFY(QDir().mkpath(beside));
         const QByteArray text = "# Mine\n\n![pic](pic.png)\n\nmy own text\n";
         QVERIFY(writeFileBytes(docs + QStringLiteral("_temp0.md"), text));
+        QVERIFY(writeFileBytes(beside + QStringLiteral("_temp0.md"), "the user's own\n"));
+        QVERIFY(writeFileBytes(beside + QStringLiteral("doc.md"), "# Beside\n\n![pic](pic.png)\n\nbeside\n"));
+        QVERIFY(writePicture(docs + QStringLiteral("pic.png")) && writePicture(beside + QStringLiteral("pic.png")));
+        const QMap<QString, QByteArray> docsBefore = contentsOf(docs);
+        const QMap<QString, QByteArray> besideBefore = contentsOf(beside);
+
+        OpenDocument(document(), beside + QStringLiteral("doc.md"));
+        QVERIFY(showsPageWith("beside"));
+        QVERIFY(pictureShown());
         OpenDocument(document(), docs + QStringLiteral("_temp0.md"));
-        QVERIFY(showsPageWith("my own text", ActiveConversionHost()->previewFolder()));
+        QVERIFY(showsPageWith("my own text"));
+        QVERIFY(pictureShown());
+        QCOMPARE(contentsOf(docs), docsBefore);
+        QCOMPARE(contentsOf(beside), besideBefore);
+
         RunCommand(CmdSave);
         QVERIFY(WaitForExport(document().exporter(), mainWindow()));
         QCOMPARE(status(), QStringLiteral("Saving '_temp0.md'... done."));
@@ -154,12 +188,15 @@ private slots:
         const QString odd = docs + QStringLiteral("mailto:x/");
         QVERIFY(QDir().mkpath(odd));
         QVERIFY(writeFileBytes(odd + QStringLiteral("doc.md"), "# Mail\n\n![pic](pic.png)\n\nodd folder\n"));
+        QVERIFY(writePicture(odd + QStringLiteral("pic.png")));
         OpenDocument(document(), odd + QStringLiteral("doc.md"));
-        QVERIFY(showsPageWith("odd folder", odd));
+        QVERIFY(showsPageWith("odd folder"));
+        QVERIFY(pictureShown());
 
         t.shutdown();
         QCOMPARE(readFileBytes(docs + QStringLiteral("_temp0.md")), text);
         QVERIFY(readFileBytes(docs + QStringLiteral("_temp0.htm")).contains("my own text"));
+        QCOMPARE(contentsOf(beside), besideBefore);
     }
 
     // Pipes at the preview's names and as the document's picture: the page finishes, the
@@ -177,7 +214,7 @@ private slots:
                                "# Pipes\n\n![pipe](pipe.png)\n\n<img src=\"pipe.png\">\n\npiped\n"));
 
         OpenDocument(document(), docs + QStringLiteral("doc.md"));
-        QVERIFY(showsPageWith("piped", docs));
+        QVERIFY(showsPageWith("piped"));
         QTRY_VERIFY_WITH_TIMEOUT(!pane()->isLoadingPage(), kWait);
         t.shutdown();
         QVERIFY(!picture.readerSeen());
