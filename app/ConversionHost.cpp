@@ -16,6 +16,12 @@ ConversionHost::ConversionHost(QObject *parent) : QObject(parent)
     editBatch_.setSingleShot(true);
     editBatch_.setInterval(0);
     connect(&editBatch_, &QTimer::timeout, this, [this] { requestNow(app().settingsStore.UpdateMilliseconds(), false); });
+    pathCheck_.setSingleShot(true);
+    pathCheck_.setInterval(0);
+    connect(&pathCheck_, &QTimer::timeout, this, [this] {
+        if (document_ && document_->path() != requestedPath_)
+            refresh();
+    });
     connect(&thread_, &ConversionThread::pageReady, this, &ConversionHost::pageReady);
     connect(&thread_, &ConversionThread::progress, this, &ShowConversionProgress);
     connect(&thread_, &ConversionThread::failed, this, [this](const QString &message) {
@@ -49,11 +55,13 @@ void ConversionHost::follow(Document *document)
         refresh();
     });
     connect(document, &Document::stylesheetChosen, this, [this] { refresh(); });
+    connect(document, &Document::pathChanged, this, [this] { pathCheck_.start(); });
 }
 
 void ConversionHost::stop()
 {
     editBatch_.stop();
+    pathCheck_.stop();
     thread_.stop();
 }
 
@@ -72,6 +80,7 @@ quint64 ConversionHost::requestNow(int quietMs, bool forBrowser)
     request.markdown = texts.markdown;
     request.head = texts.head;
     request.documentPath = document_->path();
+    requestedPath_ = request.documentPath;
     request.stylesheet = document_->stylesheet();
     request.format = app().settingsStore.MarkdownVersion();
     request.pageTitle = PageTitleFromHead(texts.head);

@@ -22,7 +22,8 @@ public:
     // on); false when its thread cannot be made.
     bool start();
     // The document whose texts are converted: every edit asks for a page after the quiet
-    // time, a replaced text or a chosen stylesheet at once.
+    // time, a replaced text, a chosen stylesheet or a new path (Save, Save As: relative
+    // pictures resolve in the new folder) at once.
     void follow(Document *document);
     // Ends the worker and removes its files, keeping the document's own.
     void stop();
@@ -49,6 +50,10 @@ private:
     Document *document_ = nullptr;
     // Edits within one turn of the event loop are taken as one request.
     QTimer editBatch_;
+    // A new path is looked at once the command that set it is done: the texts replaced
+    // with it (New, Open) are asked for already.
+    QTimer pathCheck_;
+    QString requestedPath_;    // the document path of the newest request
     quint64 shownId_ = 0;      // the request of the last page shown
     quint64 browserId_ = 0;    // the request whose page goes to the browser, 0 for none
     QString lastPage_;

@@ -1,6 +1,7 @@
 #include "app/ConversionStatus.h"
 
 #include "core/AppState.h"
+#include "app/Document.h"
 #include "app/MainWindow.h"
 
 #include <QStatusBar>
@@ -24,8 +25,10 @@ void ShowConversionProgress(bool running)
             bar->clearMessage();
         return;
     }
-    QTimer::singleShot(kConvertingNoteMs, window, [report, bar] {
-        if (report == reports)
+    QTimer::singleShot(kConvertingNoteMs, window, [report, bar, window] {
+        // A save's status waiting for its export says more than the note would.
+        const Document *document = window->document();
+        if (report == reports && !(document && document->saveStatusShowing()))
             bar->showMessage(QLatin1String(kConvertingText));
     });
 }

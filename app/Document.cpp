@@ -60,12 +60,21 @@ Document::Document(QsciScintillaBase *markdown, QsciScintillaBase *head, QWidget
 {
     for (QsciScintillaBase *editor : {markdown_, head_}) {
         connect(editor, &Sci::SCN_MODIFIED, this, [this](int, int type, const char *, int, int, int, int, int, int, int) {
-            if ((type & kTextChangeTypes) && !replacing_)
+            if ((type & kTextChangeTypes) && !replacing_) {
+                // An edit empties the status.
+                status_.clear();
                 emit edited();
+            }
         });
         connect(editor, &Sci::SCN_SAVEPOINTREACHED, this, [this] { updateModified(); });
         connect(editor, &Sci::SCN_SAVEPOINTLEFT, this, [this] { updateModified(); });
     }
+}
+
+void Document::showStatus(const QString &text)
+{
+    status_ = text;
+    emit status(text);
 }
 
 void Document::setPath(const QString &path)
@@ -204,12 +213,24 @@ QString HeadFileProblem(HeadFileOutcome outcome, const QString &headFile)
     return QString();
 }
 
-QString SaveOutcomeText(const QString &headProblem, bool exportFailed)
+QString ExportUnavailableReason()
 {
+    switch (app().converterState.load()) {
+    case ConverterStarting: return QStringLiteral("Pandoc is still starting");
+    case ConverterFailed: return QStringLiteral("Pandoc is not available");
+    default: return QString();
+    }
+}
+
+QString SaveOutcomeText(const QString &headProblem, bool exported, const QString &exportReason)
+{
+    if (headProblem.isEmpty() && exported)
+        return QStringLiteral("done.");
+    const QString pageNote = exportReason.isEmpty() ? QStringLiteral("the page was not exported.")
+                                                    : QStringLiteral("the page was not exported: ") + exportReason + u'.';
     if (headProblem.isEmpty())
-        return exportFailed ? QStringLiteral("failed.") : QStringLiteral("done.");
-    return QStringLiteral("saved, but ") + headProblem +
-           (exportFailed ? QStringLiteral("; the page was not exported.") : QStringLiteral("."));
+        return QStringLiteral("saved, but ") + pageNote;
+    return QStringLiteral("saved, but ") + headProblem + (exported ? QStringLiteral(".") : QStringLiteral("; ") + pageNote);
 }
 
 void NewDocument(Document &document, bool skipConfirmation)
@@ -281,17 +302,23 @@ SaveResult SaveDocument(Document &document)
     const bool headUnsaved = !headProblem.isEmpty() && document.headEditor()->SendScintilla(Sci::SCI_GETMODIFY) != 0;
     document.markSaved(!headUnsaved);
     const SaveResult result = headUnsaved ? SaveResult::Failed : SaveResult::Completed;
-    // Without a usable converter there is no page to export and nothing has failed.
-    if (app().converterState.load() < ConverterIdle) {
-        document.showStatus(saving + SaveOutcomeText(headProblem, false));
+    // Without a usable converter there is no page to export: saved, but not exported.
+    const QString unavailable = ExportUnavailableReason();
+    if (!unavailable.isEmpty()) {
+        document.showStatus(saving + SaveOutcomeText(headProblem, false, unavailable));
         return result;
     }
-    // The page follows in the background; the status tells how it ended.
+    // The page follows in the background; the status tells how it ended, unless something
+    // took the status's place meanwhile (an edit, another command).
+    document.setSaveInProgress(saving);
     QPointer<Document> owner(&document);
     document.exporter().start({path, document.stylesheet(), app().settingsStore.MarkdownVersion(), texts.head},
                               [owner, saving, headProblem](bool exported) {
-                                  if (owner)
-                                      owner->showStatus(saving + SaveOutcomeText(headProblem, !exported));
+                                  if (!owner)
+                                      return;
+                                  owner->setSaveInProgress(QString());
+                                  if (owner->statusText() == saving)
+                                      owner->showStatus(saving + SaveOutcomeText(headProblem, exported));
                               });
     return result;
 }

@@ -64,7 +64,14 @@ public:
     PageExporter &exporter() { return exporter_; }
 
     // A command's outcome for the status bar.
-    void showStatus(const QString &text) { emit status(text); }
+    void showStatus(const QString &text);
+    // What the document's status says now: the last text shown, "" after an edit.
+    QString statusText() const { return status_; }
+    // A save's status while its page is still being exported: `text` is what it shows
+    // meanwhile, "" once the export ended.
+    void setSaveInProgress(const QString &text) { saveInProgress_ = text; }
+    // Whether the status shows a save whose export has not ended; nothing may cover it.
+    bool saveStatusShowing() const { return !saveInProgress_.isEmpty() && status_ == saveInProgress_; }
 
 signals:
     void pathChanged(const QString &path);
@@ -89,6 +96,8 @@ private:
     QString lastFolder_;
     bool replacing_ = false;
     bool modified_ = false;
+    QString status_;
+    QString saveInProgress_;
     PageExporter exporter_;
 };
 
@@ -119,5 +128,9 @@ enum class HeadFileOutcome { NotNeeded, Written, NotAFile, Unreadable, WriteFail
 HeadFileOutcome SaveHeadFile(const QByteArray &headText, const QString &headFile);
 // What went wrong with the head file, for the status bar; "" when nothing did.
 QString HeadFileProblem(HeadFileOutcome outcome, const QString &headFile);
-// The end of the save status: "done.", "failed.", or what went wrong with the head file.
-QString SaveOutcomeText(const QString &headProblem, bool exportFailed);
+// Why no page can be exported now, for the status bar; "" when a converter is ready.
+QString ExportUnavailableReason();
+// The end of the status of a save whose document was written: "done." when the head file
+// and the page were written too, else what was saved and what was not, with why the page
+// was not exported when that is known. (A document that was not written ends "failed.".)
+QString SaveOutcomeText(const QString &headProblem, bool exported, const QString &exportReason = QString());

@@ -217,7 +217,7 @@ private slots:
         QCOMPARE(SaveDocument(t.doc()), SaveResult::Completed);
         QCOMPARE(readFileBytes(path), bytes);
         QVERIFY(!QFileInfo::exists(t.docsDir() + "raw.head.txt"));
-        QCOMPARE(t.statusText, QStringLiteral("Saving 'raw.md'... done."));
+        QCOMPARE(t.statusText, QStringLiteral("Saving 'raw.md'... saved, but the page was not exported: Pandoc is not available."));
     }
 
     void openDialog()

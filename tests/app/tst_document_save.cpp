@@ -50,7 +50,7 @@ private slots:
         QCOMPARE(t.doc().path(), t.docsDir() + "report.md");
         QCOMPARE(readFileBytes(t.docsDir() + "report.md"), QByteArray("# Report\n"));
         QVERIFY(!QFileInfo::exists(t.docsDir() + "report"));
-        QCOMPARE(t.statusText, QStringLiteral("Saving 'report.md'... done."));
+        QCOMPARE(t.statusText, QStringLiteral("Saving 'report.md'... saved, but the page was not exported: Pandoc is not available."));
         QCOMPARE(t.doc().lastFolder(), t.docsDir());
         QCOMPARE(app().settings.LastPath, t.docsDir());
         // Saved, but the undo history stays.
@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(t.doc().path(), t.root() + "other/second.txt");
         QCOMPARE(readFileBytes(t.root() + "other/second.txt"), QByteArray("text\n"));
         QCOMPARE(t.doc().lastFolder(), t.root() + "other/");
-        QCOMPARE(t.statusText, QStringLiteral("Saving 'second.txt'... done."));
+        QCOMPARE(t.statusText, QStringLiteral("Saving 'second.txt'... saved, but the page was not exported: Pandoc is not available."));
     }
 
     void headFileOnlyWhenNeeded()
@@ -151,7 +151,7 @@ private slots:
         QCOMPARE(readFileBytes(t.docsDir() + "doc.md"), QByteArray("# Title\n"));
         QVERIFY(!QFileInfo::exists(t.docsDir() + "doc.htm"));
         QVERIFY(!QFileInfo::exists(t.docsDir() + "air.css"));
-        QCOMPARE(t.statusText, QStringLiteral("Saving 'doc.md'... done."));
+        QCOMPARE(t.statusText, QStringLiteral("Saving 'doc.md'... saved, but the page was not exported: Pandoc is not available."));
         QCOMPARE(int(t.doc().stylesheetChanged()), 0);
         QVERIFY(!t.doc().isModified());
     }
@@ -216,7 +216,7 @@ private slots:
         QCOMPARE(SaveDocument(t.doc()), SaveResult::Completed);
         WaitForExport(t.doc().exporter(), nullptr);
         QCOMPARE(readFileBytes(t.docsDir() + "blocked.md"), QByteArray("text\n"));
-        QCOMPARE(t.statusText, QStringLiteral("Saving 'blocked.md'... failed."));
+        QCOMPARE(t.statusText, QStringLiteral("Saving 'blocked.md'... saved, but the page was not exported."));
         QVERIFY(!t.doc().isModified());
     }
 

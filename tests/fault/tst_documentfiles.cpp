@@ -87,7 +87,7 @@ private slots:
         QVERIFY(!::document().isModified());
         QVERIFY(QFile::remove(path));   // so the save below must write it anew
         RunCommand(CmdSave);
-        QCOMPARE(status(), QStringLiteral("Saving 'odd.md'... done."));
+        QCOMPARE(status(), QStringLiteral("Saving 'odd.md'... saved, but the page was not exported: Pandoc is not available."));
         QCOMPARE(readFileBytes(path), original);
 
         markdown()->setFocus();
@@ -129,7 +129,8 @@ private slots:
         RunCommand(CmdSave);
         QCOMPARE(readFileBytes(docs + QStringLiteral("piped.md")), QByteArray("x# Piped\n"));
         QCOMPARE(status(), QStringLiteral("Saving 'piped.md'... saved, but the head file 'piped.head.txt' is not "
-                                          "a regular file and was left as it is."));
+                                          "a regular file and was left as it is; the page was not exported: "
+                                          "Pandoc is not available."));
         QVERIFY(!page.readerSeen());
         QVERIFY(!headFile.readerSeen());
         for (const QString &pipe : pipes) {

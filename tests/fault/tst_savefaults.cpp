@@ -40,7 +40,7 @@ void checkRescue(TestApp &t, const QString &name, const QByteArray &text)
     RunCommand(CmdSaveAs);
     WaitForExport(document().exporter(), mainWindow());
     QCOMPARE(readFileBytes(t.docsDir() + name), text);
-    QCOMPARE(status(), QStringLiteral("Saving '%1'... done.").arg(name));
+    QCOMPARE(status(), QStringLiteral("Saving '%1'... saved, but the page was not exported: Pandoc is not available.").arg(name));
     QVERIFY(!document().isModified());
 }
 
@@ -119,7 +119,7 @@ private slots:
         t.platform.fileAnswers.enqueue(folder + QStringLiteral("fits.md"));
         QCOMPARE(SaveDocument(document()), SaveResult::Failed);
         QVERIFY(document().isModified());
-        QCOMPARE(status(), QStringLiteral("Saving 'fits.md'... saved, but the head file 'fits.head.txt' could not be written."));
+        QCOMPARE(status(), QStringLiteral("Saving 'fits.md'... saved, but the head file 'fits.head.txt' could not be written; the page was not exported: Pandoc is not available."));
         QCOMPARE(readFileBytes(folder + QStringLiteral("fits.md")), QByteArray("short\n"));
         QVERIFY(!QFileInfo::exists(folder + QStringLiteral("fits.head.txt")));
         QCOMPARE(EditorText(head()), headText);
@@ -159,7 +159,8 @@ private slots:
             QCOMPARE(SaveDocument(document()), SaveResult::Completed);
             QCOMPARE(readFileBytes(docs + name + ".md"), QByteArray("new old\n"));
             QVERIFY(!document().isModified());
-            QCOMPARE(status(), QStringLiteral("Saving '%1.md'... saved, but the head file '%1.head.txt' %2.").arg(name, why));
+            QCOMPARE(status(), QStringLiteral("Saving '%1.md'... saved, but the head file '%1.head.txt' %2; the page was not exported: Pandoc is not available.")
+                                     .arg(name, why));
         };
         const QString notAFile = QStringLiteral("is not a regular file and was left as it is");
 
