@@ -49,6 +49,9 @@ void SetupEditor(QsciScintillaBase *editor)
     editor->SendScintilla(Sci::SCI_SETCODEPAGE, (unsigned long)Sci::SC_CP_UTF8);
     editor->SendScintilla(Sci::SCI_CLEARALL);
     editor->SendScintilla(Sci::SCI_SETMARGINWIDTHN, 1UL, 0L);
+    // A few pixels between the pane's edge and the text: the focus frame laid over the
+    // edge must never hide the caret at the start of a line.
+    editor->SendScintilla(Sci::SCI_SETMARGINLEFT, 0UL, 4L);
     // The component rejects a width below one pixel (a widget not laid out yet).
     editor->SendScintilla(Sci::SCI_SETSCROLLWIDTH, (unsigned long)qMax(1, editor->width() * 3 / 4));
     editor->SendScintilla(Sci::SCI_SETSCROLLWIDTHTRACKING, 1UL);

@@ -67,6 +67,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Markdown, 10000);
         QVERIFY(marks(w, markdown));
         const QRect viewport = static_cast<QAbstractScrollArea *>(markdown)->viewport()->geometry();
+        // The mark never hides the caret at the start of a line.
+        QVERIFY(viewport.x() + markdown->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, 0L) >
+                PaneFocusMark::kWidth);
 
         press(Qt::Key_F6);
         QTRY_COMPARE_WITH_TIMEOUT(w->focusedPane(), FocusedPane::Head, 10000);
