@@ -86,18 +86,26 @@ private:
         return true;
     }
 
+    // Where one step from the caret lands when it differs from the component's own step,
+    // which stops inside a grapheme; -1 when the two agree.
+    long graphemeStep(bool forward) const
+    {
+        const long caret = send(editor_, Sci::SCI_GETCURRENTPOS);
+        const long byCodePoint = send(editor_, forward ? Sci::SCI_POSITIONAFTER : Sci::SCI_POSITIONBEFORE,
+                                      (unsigned long)caret);
+        const long byGrapheme = forward ? NextGraphemePosition(editor_, caret) : PreviousGraphemePosition(editor_, caret);
+        return byGrapheme == byCodePoint ? -1 : byGrapheme;
+    }
+
     // Left or Right over a whole grapheme where the component would stop inside one.
     bool step(bool forward, bool extend)
     {
         if (hasSelection(editor_) && !extend)
             return false;   // the component collapses the selection
-        const long caret = send(editor_, Sci::SCI_GETCURRENTPOS);
-        const long byCodePoint = send(editor_, forward ? Sci::SCI_POSITIONAFTER : Sci::SCI_POSITIONBEFORE,
-                                      (unsigned long)caret);
-        const long byGrapheme = forward ? NextGraphemePosition(editor_, caret) : PreviousGraphemePosition(editor_, caret);
-        if (byGrapheme == byCodePoint)
+        const long to = graphemeStep(forward);
+        if (to < 0)
             return false;
-        placeCaret(editor_, byGrapheme, extend);
+        placeCaret(editor_, to, extend);
         return true;
     }
 
@@ -107,13 +115,11 @@ private:
         if (hasSelection(editor_) || send(editor_, Sci::SCI_GETREADONLY))
             return false;
         const long caret = send(editor_, Sci::SCI_GETCURRENTPOS);
-        const long byCodePoint = send(editor_, forward ? Sci::SCI_POSITIONAFTER : Sci::SCI_POSITIONBEFORE,
-                                      (unsigned long)caret);
-        const long byGrapheme = forward ? NextGraphemePosition(editor_, caret) : PreviousGraphemePosition(editor_, caret);
-        if (byGrapheme == byCodePoint)
+        const long to = graphemeStep(forward);
+        if (to < 0)
             return false;
-        const long start = qMin(caret, byGrapheme);
-        send(editor_, Sci::SCI_DELETERANGE, (unsigned long)start, qAbs(byGrapheme - caret));
+        const long start = qMin(caret, to);
+        send(editor_, Sci::SCI_DELETERANGE, (unsigned long)start, qAbs(to - caret));
         placeCaret(editor_, start, false);
         return true;
     }
