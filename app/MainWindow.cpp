@@ -100,7 +100,7 @@ MainWindow::MainWindow()
     // Screen readers announce the panes by these names.
     markdownEditor_->setAccessibleName(QStringLiteral("Markdown"));
     headEditor_->setAccessibleName(QStringLiteral("Head"));
-    document_ = new Document(markdownEditor_, headEditor_, this);
+    document_ = std::make_unique<Document>(markdownEditor_, headEditor_, this);
 
     // A blank page's stand-in until the preview module has made the pane.
     previewWidget_ = new QWidget;

@@ -45,7 +45,7 @@ public:
     QsciScintillaBase *markdownEditor() const { return markdownEditor_; }
     QsciScintillaBase *headEditor() const { return headEditor_; }
     // The document over the two editors; owned by the window.
-    Document *document() const { return document_; }
+    Document *document() const { return document_.get(); }
     // The preview pane, or nullptr until the preview module has made it.
     PreviewPane *preview() const { return preview_; }
     // Puts the pane (one object, as a widget and as itself) where the blank stand-in was.
@@ -90,7 +90,8 @@ private:
 
     QsciScintillaBase *markdownEditor_ = nullptr;
     QsciScintillaBase *headEditor_ = nullptr;
-    Document *document_ = nullptr;
+    // Goes with the window, before its widgets (the editors it works on).
+    std::unique_ptr<Document> document_;
     PreviewPane *preview_ = nullptr;
     QWidget *previewWidget_ = nullptr;
     RatioSplitter *paneSplitter_ = nullptr;
